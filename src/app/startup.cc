@@ -1,0 +1,129 @@
+#include "app/startup.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include "app/frame.h"
+#include "app/main_loop.h"
+#include "config/config_file.h"
+#include "console/geometry.h"
+#include "console/text.h"
+#include "console/text_file.h"
+#include "mailbox/check_account.h"
+
+namespace app {
+
+namespace {
+
+// Makes every missing directory of an absolute path (mode 0700).
+void makeDirectories(console::System& system, const std::string& path) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    system.makeDirectory(path.substr(0, slash));
+  }
+  system.makeDirectory(path);
+}
+
+std::string homeDirectory(console::System& system) {
+  std::string home = system.environmentVariable("HOME");
+  if (home.empty()) {
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) home = entry->pw_dir;
+  }
+  return home;
+}
+
+// The version probe: an empty first line and the version text as the second,
+// as the start-up reads it back. The file is deleted again.
+std::string probeVersion(console::System& system) {
+  {
+    console::TextFile probe("mailvak.str", console::TextFile::Mode::Output);
+    probe.writeLine("");
+    probe.writeLine(system.versionText());
+  }
+  console::TextFile probe("mailvak.str", console::TextFile::Mode::Input);
+  std::string version = probe.readLine();
+  version = probe.readLine();
+  probe.close();
+  system.deleteFile("mailvak.str");
+  return version;
+}
+
+}  // namespace
+
+std::string workingDirectoryFor(console::System& system) {
+  std::string base = system.environmentVariable("APPDATA");
+  if (base.empty()) base = system.environmentVariable("XDG_DATA_HOME");
+  if (base.empty()) {
+    std::string home = homeDirectory(system);
+    if (!home.empty() && home != "/") base = home + "/.local/share";
+  }
+  // Without any usable base, stay below the start directory rather than the root.
+  if (base.empty() || base[0] != '/') {
+    std::string cwd = system.currentDirectory();
+    base = (cwd.empty() || cwd == "/" ? std::string("/tmp") : cwd) + (base.empty() ? "" : "/" + base);
+  }
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  if (base == "/") base = "/tmp";
+  return base + "/Mailvak";
+}
+
+void copyTool(console::System& system, const std::string& startDirectory,
+              const std::string& workingDirectory) {
+  std::string target = workingDirectory + "/mboxtool";
+  for (const std::string& directory :
+       {system.executableDirectory(), startDirectory, std::string(MAILVAK_INSTALL_BINDIR)}) {
+    if (directory.empty() || directory == workingDirectory) continue;
+    std::string source = directory + "/mboxtool";
+    if (system.fileExists(source) && system.copyFile(source, target)) return;
+  }
+}
+
+bool prepareConsole(mailbox::Program& program) {
+  mailbox::State& state = program.state;
+  console::Console& c = program.console;
+  console::System& system = program.system;
+
+  std::string startDirectory = system.currentDirectory();
+  std::string workingDirectory = workingDirectoryFor(system);
+  makeDirectories(system, workingDirectory);
+  copyTool(system, startDirectory, workingDirectory);
+  system.changeDirectory(workingDirectory);
+
+  console::Resolution desktop = c.desktopResolution();
+  std::string version = probeVersion(system);
+
+  for (const console::HeightRow& row : console::HeightTable) {
+    if (desktop.height >= row.height) {
+      state.windowRows = row.windowRows;
+      state.helpTopRow = row.helpTopRow;
+    }
+  }
+  // A desktop that is wide enough but lower than the table's first row leaves
+  // no list window: it is refused like a narrow one.
+  if (desktop.width < 1024 || state.windowRows == 0) {
+    c.print("", true);
+    c.print("  Schermresolutie te laag.", true);
+    c.flush();
+    c.waitForKey(-1);
+    c.readKey();
+    state.exitMessage = "  Schermresolutie te laag.";
+    return false;
+  }
+  if (console::find(version, "6.1.7") > 0) state.windowRows -= 1;
+
+  c.setSize(console::ScreenColumns, state.windowRows + 3);
+  c.placeCursor(0, 0, 0);
+  drawTitleLine(program);
+  drawKeyBar(program);
+  c.setColour(console::LightGrey, console::Black);
+  return true;
+}
+
+void runMailvak(mailbox::Program& program) {
+  if (!prepareConsole(program)) return;
+  if (!config::readConfiguration(program)) return;
+  mailbox::summariseAllAccounts(program);
+  mainLoop(program);
+}
+
+}  // namespace app

@@ -1,0 +1,157 @@
+#include "console/system.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace console {
+
+namespace {
+
+// In a forked child: stdin and stdout/stderr on /dev/null, default signals.
+void detachStdio() {
+  int null = ::open("/dev/null", O_RDWR);
+  if (null >= 0) {
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    if (null > 2) ::close(null);
+  }
+  signal(SIGPIPE, SIG_DFL);
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
+  signal(SIGHUP, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+void waitFor(pid_t pid) {
+  int status;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+void System::runCommand(const std::string& line) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    detachStdio();
+    execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  if (pid > 0) waitFor(pid);
+}
+
+void System::startDetached(const std::string& file) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    // The middle child starts the viewer in its own session and leaves at once,
+    // so the viewer is never our child and never waited for.
+    setsid();
+    detachStdio();
+    pid_t viewer = fork();
+    if (viewer == 0) {
+      execlp("xdg-open", "xdg-open", file.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    _exit(0);
+  }
+  if (pid > 0) waitFor(pid);
+}
+
+std::string System::environmentVariable(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  return value ? value : "";
+}
+
+bool System::makeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
+
+bool System::changeDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+
+std::string System::currentDirectory() {
+  char buffer[PATH_MAX];
+  return getcwd(buffer, sizeof buffer) ? buffer : "";
+}
+
+bool System::deleteFile(const std::string& name) { return ::unlink(name.c_str()) == 0; }
+
+bool System::renameFile(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool System::fileExists(const std::string& name) {
+  struct stat info;
+  return ::stat(name.c_str(), &info) == 0;
+}
+
+bool System::copyFile(const std::string& from, const std::string& to) {
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat info;
+  if (fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(in);
+    return false;
+  }
+  // Write a fresh file beside the target and rename it over, so that a running
+  // copy of the target is never overwritten in place ("text file busy").
+  std::string temporary = to + ".new";
+  int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 0700);
+  bool ok = out >= 0;
+  char buffer[65536];
+  while (ok) {
+    ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    for (ssize_t done = 0; ok && done < n;) {
+      ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) ok = false;
+      else done += w;
+    }
+  }
+  ::close(in);
+  if (out >= 0) {
+    if (fchmod(out, info.st_mode & 0700) != 0) ok = false;
+    if (::close(out) != 0) ok = false;
+  }
+  if (ok) ok = ::rename(temporary.c_str(), to.c_str()) == 0;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+void System::syncDirectory(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    ::close(fd);
+  }
+}
+
+std::string System::executableDirectory() {
+  char buffer[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "";
+  std::string path(buffer, static_cast<size_t>(n));
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::string System::versionText() {
+  struct utsname name;
+  if (uname(&name) != 0) return "";
+  return std::string(name.sysname) + " " + name.release;
+}
+
+}  // namespace console
