@@ -7,6 +7,7 @@
 #include "app/dispatch_key.h"
 #include "app/frame.h"
 #include "app/help_screen.h"
+#include "mailbox/check_account.h"
 #include "screen_fixture.h"
 
 namespace {
@@ -124,10 +125,12 @@ TEST(DrawingPass, ScrolledOutFolderIsStillCheckedButItsEmptyingWaits) {
   f.state.cell(0, 3) = mailbox::DeleteRequested;
   app::drawingPass(f.program);
 
-  EXPECT_EQ(f.row(3), "Werk" + repeat(98, ' ') + Summary25);
+  // Account 1's check found no tool here: its status line is list line 2.
+  EXPECT_EQ(f.row(3), mailbox::wrongAnswerLine());
   EXPECT_TRUE(f.rowBackground(3, console::Blue));
-  EXPECT_EQ(f.row(4), "Club" + repeat(98, ' ') + Summary25);
-  EXPECT_EQ(f.row(5), repeat(127, ' '));
+  EXPECT_EQ(f.row(4), "Werk" + repeat(98, ' ') + Summary25);
+  EXPECT_EQ(f.row(5), "Club" + repeat(98, ' ') + Summary25);
+  EXPECT_EQ(f.row(6), repeat(127, ' '));
   // The re-check of account 1 ran, with the busy notice on row 2.
   EXPECT_EQ(console::middle(f.row(2), 61, 7), "[bezig]");
   EXPECT_EQ(f.fg(2, 61), console::Yellow);
