@@ -26,7 +26,6 @@ void waitForKey(mailbox::Program& program) {
     s.currentKey = c.readKey();
     if (!c.upOrDownHeld()) s.lastArrowKey.clear();
     if (!s.currentKey.empty()) return;
-    c.flush();
     c.waitForKey(KeyPollMilliseconds);
   }
 }

@@ -107,11 +107,8 @@ void showHelp(mailbox::Program& program) {
   }
 
   // Any key closes the page and is used up; it never reaches the key table.
-  for (;;) {
-    c.flush();
-    if (!c.readKey().empty()) return;
-    c.waitForKey(KeyPollMilliseconds);
-  }
+  c.flush();
+  while (c.readKey().empty()) c.waitForKey(KeyPollMilliseconds);
 }
 
 }  // namespace app

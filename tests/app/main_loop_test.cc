@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "app/dispatch_key.h"
 #include "app/frame.h"
 #include "app/help_screen.h"
 #include "screen_fixture.h"
@@ -182,6 +185,36 @@ TEST(MainLoop, EscapeInsideTheHelpPageOnlyClosesThePage) {
   app::mainLoop(f.program);
   EXPECT_TRUE(sawQuitKey);
   EXPECT_TRUE(f.state.quitRequested);
+}
+
+}  // namespace
+
+namespace {
+
+// What a diffing terminal has to send for one key: the rows whose cells changed.
+TEST(MainLoop, OneDownKeyChangesOnlyTheTwoRowsOfTheBar) {
+  ScreenFixture f;
+  f.addAccount("Thuis", Summary25);
+  f.addAccount("Werk", Summary25);
+  f.addAccount("Club", Summary25);
+  app::drawingPass(f.program);
+  std::vector<console::Cell> before = f.console.screen().cells();
+  f.console.pushKey("\xff\x50");
+  app::dispatchKey(f.program);
+  app::drawingPass(f.program);
+  const std::vector<console::Cell>& after = f.console.screen().cells();
+
+  std::vector<int> changedRows;
+  for (int r = 1; r <= 45; ++r) {
+    for (int c = 0; c < 127; ++c) {
+      size_t i = static_cast<size_t>(r - 1) * 127 + c;
+      if (!(before[i] == after[i])) {
+        changedRows.push_back(r);
+        break;
+      }
+    }
+  }
+  EXPECT_EQ(changedRows, (std::vector<int>{3, 4}));
 }
 
 }  // namespace
