@@ -1,0 +1,37 @@
+# Debian packages the scripts need, and installing the missing ones.
+# Sourced by scripts/test and scripts/demo.
+
+build_packages() {
+  echo "cmake g++ make pkg-config libssl-dev"
+}
+
+test_packages() {
+  echo "$(build_packages) libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev" \
+       "dovecot-pop3d openssl tmux clang libclang-rt-14-dev valgrind python3"
+}
+
+demo_packages() {
+  echo "$(build_packages) dovecot-pop3d openssl"
+}
+
+# Installs the missing packages when run as root; otherwise names them and fails.
+require_packages() {
+  local missing=()
+  local package
+  for package in $1; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  else
+    echo "These Debian packages are missing: ${missing[*]}" >&2
+    echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+    echo "(or run this script as root, which installs them)" >&2
+    exit 1
+  fi
+}

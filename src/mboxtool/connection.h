@@ -1,0 +1,76 @@
+// One TCP connection to a POP3 server, plain or TLS, with bounded waits.
+//
+// Every wait (connect, read, write, TLS handshake) ends at the earlier of its
+// own timeout and the run's total deadline, so a silent or stalled server
+// can never hold the tool for good. Reads are buffered; lines end in LF with
+// an optional CR before it, and have no length limit below the caller's cap.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+typedef struct ssl_st SSL;
+typedef struct ssl_ctx_st SSL_CTX;
+
+namespace mboxtool {
+
+/// How long the tool waits, in milliseconds.
+struct Timeouts {
+  int connectMs = 15000;
+  int readMs = 30000;
+  long long totalMs = 30LL * 60 * 1000;
+};
+
+enum class ReadStatus { Line, Closed, Timeout, TooLong, Error };
+
+class Connection {
+ public:
+  Connection() = default;
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  /// Starts the run's clock: the total deadline counts from here.
+  void start(const Timeouts& timeouts);
+
+  /// Opens a TCP connection to host:port; false with *err when no address
+  /// of the host accepts within the connect timeout.
+  bool connectTo(const std::string& host, int port, std::string* err);
+
+  /// Runs the TLS handshake, verifying the server's certificate against the
+  /// system store (SSL_CERT_FILE honoured) and against host; false with *err.
+  bool startTls(const std::string& host, std::string* err);
+
+  /// Sends all of data; false with *err on failure or timeout.
+  bool sendAll(std::string_view data, std::string* err);
+
+  /// Reads one line into *line without its LF and the CR before it. A line
+  /// longer than maxBytes gives TooLong; *err says why for the failures.
+  ReadStatus readLine(std::string* line, size_t maxBytes, std::string* err);
+
+  /// Bytes received but not yet read as lines.
+  size_t bufferedBytes() const { return buffer_.size() - readPos_; }
+
+  bool isTls() const { return ssl_ != nullptr; }
+  void close();
+
+ private:
+  enum class Wait { Ready, Timeout, Error };
+  Wait waitFor(short events, int timeoutMs);
+  int waitBudgetMs(int timeoutMs) const;
+  ReadStatus fill(std::string* err);
+
+  int fd_ = -1;
+  SSL_CTX* ctx_ = nullptr;
+  SSL* ssl_ = nullptr;
+  Timeouts timeouts_;
+  std::chrono::steady_clock::time_point deadline_ =
+      std::chrono::steady_clock::time_point::max();
+  std::string buffer_;
+  size_t readPos_ = 0;
+  size_t scanPos_ = 0;  // bytes before this hold no LF
+};
+
+}  // namespace mboxtool

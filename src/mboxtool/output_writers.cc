@@ -1,0 +1,116 @@
+#include "mboxtool/output_writers.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace mboxtool {
+
+bool FdSink::write(std::string_view bytes) {
+  buffer_.append(bytes);
+  if (buffer_.size() >= 64 * 1024) return flush();
+  return good_;
+}
+
+bool FdSink::flush() {
+  size_t done = 0;
+  while (good_ && done < buffer_.size()) {
+    ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      good_ = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  buffer_.clear();
+  return good_;
+}
+
+bool writeLine(Sink& out, std::string_view text) {
+  return out.write(text) && out.write("\r\n");
+}
+
+std::string previewLine(std::string_view line) {
+  std::string text(line);
+  for (char& c : text) {
+    if (c == '\r') c = ' ';
+  }
+  return text;
+}
+
+bool TopRecordWriter::status(size_t, const std::string& line, bool ok) {
+  if (!ok) {
+    // A refused message keeps its place: status, empty header block, ".".
+    return writeLine(out_, previewLine(line)) && writeLine(out_, "") &&
+           writeLine(out_, "") && writeLine(out_, ".");
+  }
+  open_ = true;
+  inHeaders_ = true;
+  headerCount_ = 0;
+  bodyCount_ = 0;
+  return writeLine(out_, previewLine(line));
+}
+
+bool TopRecordWriter::line(size_t, const std::string& line) {
+  std::string text = previewLine(line);
+  if (inHeaders_) {
+    if (text.empty()) {
+      inHeaders_ = false;
+      // The reader takes the first line of the block as a header whatever it is.
+      if (headerCount_ == 0 && !writeLine(out_, "")) return false;
+      return writeLine(out_, "");
+    }
+    ++headerCount_;
+    if (text[0] == '+' || text[0] == '-') text.insert(0, 1, ' ');
+    return writeLine(out_, text);
+  }
+  if (bodyCount_ >= bodyLines_) return true;
+  ++bodyCount_;
+  if (text.compare(0, 3, "+OK") == 0) text.insert(0, 1, ' ');
+  return writeLine(out_, text);
+}
+
+bool TopRecordWriter::end(size_t) {
+  if (!open_) return true;
+  return closeOpenRecord();
+}
+
+bool TopRecordWriter::closeOpenRecord() {
+  if (!open_) return true;
+  open_ = false;
+  if (inHeaders_) {
+    if (headerCount_ == 0 && !writeLine(out_, "")) return false;
+    if (!writeLine(out_, "")) return false;
+  }
+  return writeLine(out_, ".");
+}
+
+bool MessageWriter::status(size_t, const std::string& line, bool ok) {
+  ok_ = ok;
+  if (!ok) return writeLine(out_, line);
+  return true;
+}
+
+bool MessageWriter::line(size_t, const std::string& line) {
+  std::string_view text = line;
+  if (!text.empty() && text[0] == '.') text.remove_prefix(1);
+  if (inHeaders_) {
+    if (text.empty()) inHeaders_ = false;
+    return writeLine(out_, text);
+  }
+  if (bodyCount_ >= bodyLines_) return true;
+  ++bodyCount_;
+  return writeLine(out_, text);
+}
+
+bool MessageWriter::end(size_t) {
+  // A message of headers only still gets the empty line that ends them.
+  if (ok_ && inHeaders_) {
+    inHeaders_ = false;
+    return writeLine(out_, "");
+  }
+  return true;
+}
+
+}  // namespace mboxtool

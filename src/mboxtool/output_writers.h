@@ -1,0 +1,103 @@
+// The tool's output files, written to stdout and redirected by the program.
+//
+// list: line 1 is the STAT answer ("+OK 6 1828"), line 2 the LIST status
+//   line, then one "number size" line per message and ".".
+// top K N: line 1 is the answer to the login, then one record per message
+//   1..K: the TOP status line, the header lines, an empty line, at most N
+//   body lines as the server sent them (dot-stuffing included) and ".". A
+//   message the server refuses gets its -ERR line, two empty lines and ".",
+//   so the records of later messages never shift. The program's reader ends
+//   lines at a lone CR too and takes a line beginning with "+OK" for the start
+//   of the next record, so a lone CR is written as a blank, a body line
+//   beginning with "+OK" and a header line beginning with "+" or "-" get one
+//   blank before them, a record without header lines gets an empty one, and
+//   a header block that lacks its closing empty line gets one.
+// stop M N: the message itself: headers, empty line, at most N body lines,
+//   dot-stuffing undone; a clean .eml.
+// Every line ends in CR LF. A server refusal is written as its -ERR line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "mboxtool/pop3_session.h"
+
+namespace mboxtool {
+
+/// Where the output goes: a file descriptor in the tool, a string in tests.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  /// Writes bytes; false once writing failed.
+  virtual bool write(std::string_view bytes) = 0;
+  /// Pushes buffered bytes out; false on failure.
+  virtual bool flush() { return true; }
+};
+
+/// Buffers output for a file descriptor (the tool's stdout).
+class FdSink : public Sink {
+ public:
+  explicit FdSink(int fd) : fd_(fd) {}
+  ~FdSink() override { flush(); }
+  bool write(std::string_view bytes) override;
+  bool flush() override;
+
+ private:
+  int fd_;
+  std::string buffer_;
+  bool good_ = true;
+};
+
+/// Collects output in memory.
+class StringSink : public Sink {
+ public:
+  bool write(std::string_view bytes) override {
+    text.append(bytes);
+    return true;
+  }
+  std::string text;
+};
+
+/// Writes text and CR LF.
+bool writeLine(Sink& out, std::string_view text);
+
+/// The line as the program's reader must see it: a lone CR becomes a blank.
+std::string previewLine(std::string_view line);
+
+/// Writes the records of `top`: reply i of the batch is message i + 1.
+class TopRecordWriter : public ReplyHandler {
+ public:
+  TopRecordWriter(Sink& out, long bodyLines) : out_(out), bodyLines_(bodyLines) {}
+  bool status(size_t index, const std::string& line, bool ok) override;
+  bool line(size_t index, const std::string& line) override;
+  bool end(size_t index) override;
+  /// Ends a record that a failed connection left open, so the file stays
+  /// aligned; false on output failure.
+  bool closeOpenRecord();
+
+ private:
+  Sink& out_;
+  long bodyLines_;
+  bool open_ = false;
+  bool inHeaders_ = false;
+  long headerCount_ = 0;
+  long bodyCount_ = 0;
+};
+
+/// Writes one message for `stop` from a TOP or RETR reply.
+class MessageWriter : public ReplyHandler {
+ public:
+  MessageWriter(Sink& out, long bodyLines) : out_(out), bodyLines_(bodyLines) {}
+  bool status(size_t index, const std::string& line, bool ok) override;
+  bool line(size_t index, const std::string& line) override;
+  bool end(size_t index) override;
+
+ private:
+  Sink& out_;
+  long bodyLines_;
+  bool ok_ = false;
+  bool inHeaders_ = true;
+  long bodyCount_ = 0;
+};
+
+}  // namespace mboxtool

@@ -1,0 +1,243 @@
+#include "mboxtool/pop3_session.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace mboxtool {
+
+namespace {
+
+bool startsWith(const std::string& s, const char* prefix) {
+  return s.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+std::string upper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+std::string base64(const std::string& data) {
+  std::string out(4 * ((data.size() + 2) / 3) + 1, '\0');
+  int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                          reinterpret_cast<const unsigned char*>(data.data()),
+                          static_cast<int>(data.size()));
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+// Keeps "-ERR" and hides the password should a server echo it back.
+std::string withoutPassword(std::string line, const std::string& password) {
+  if (password.empty()) return line;
+  size_t at = std::min<size_t>(line.size(), 4);
+  while ((at = line.find(password, at)) != std::string::npos) {
+    line.replace(at, password.size(), "***");
+    at += 3;
+  }
+  return line;
+}
+
+// Handler that collects the lines of one CAPA reply.
+class CapaHandler : public ReplyHandler {
+ public:
+  explicit CapaHandler(Capabilities* caps) : caps_(caps) {}
+  bool status(size_t, const std::string&, bool ok) override {
+    *caps_ = Capabilities();
+    caps_->known = ok;
+    return true;
+  }
+  bool line(size_t, const std::string& text) override {
+    std::string word = upper(text.substr(0, text.find(' ')));
+    if (word == "TOP") caps_->top = true;
+    if (word == "UIDL") caps_->uidl = true;
+    if (word == "PIPELINING") caps_->pipelining = true;
+    if (word == "STLS") caps_->stls = true;
+    if (word == "USER") caps_->user = true;
+    if (word == "SASL") {
+      std::string rest = " " + upper(text) + " ";
+      if (rest.find(" PLAIN ") != std::string::npos) caps_->saslPlain = true;
+    }
+    return true;
+  }
+  bool end(size_t) override { return true; }
+
+ private:
+  Capabilities* caps_;
+};
+
+}  // namespace
+
+bool Session::send(const std::string& text, std::string* err) {
+  // Keep a log of what was sent, with the login secret masked.
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    std::string cmd = text.substr(start, end - start);
+    if (startsWith(upper(cmd), "PASS ")) cmd = "PASS ***";
+    if (startsWith(upper(cmd), "AUTH PLAIN ")) cmd = "AUTH PLAIN ***";
+    sent_.push_back(cmd);
+    start = end + 2;
+  }
+  return conn_.sendAll(text, err);
+}
+
+bool Session::readStatus(std::string* line, std::string* err) {
+  ReadStatus s = conn_.readLine(line, replyCap_, err);
+  if (s != ReadStatus::Line) return false;
+  if (!startsWith(*line, "+OK") && !startsWith(*line, "-ERR")) {
+    *err = "not a POP3 answer";
+    return false;
+  }
+  return true;
+}
+
+bool Session::simple(const std::string& command, std::string* line,
+                     std::string* err) {
+  return send(command + "\r\n", err) && readStatus(line, err);
+}
+
+bool Session::askCapabilities(std::string* err) {
+  Capabilities caps;
+  CapaHandler handler(&caps);
+  Capabilities saved = caps_;
+  caps_.pipelining = false;  // CAPA itself is never pipelined
+  bool ok = run({{"CAPA", true}}, handler, err);
+  caps_ = saved;
+  if (!ok) return false;
+  if (caps.known) caps_ = caps;
+  return true;
+}
+
+OpenResult Session::open(const ServerAddress& address, const std::string& user,
+                         const std::string& password, std::string* line,
+                         std::string* err) {
+  conn_.start(timeouts_);
+  if (!conn_.connectTo(address.host, address.port, err)) {
+    return OpenResult::NoAnswer;
+  }
+  if (address.implicitTls && !conn_.startTls(address.host, err)) {
+    *line = "-ERR " + *err;
+    return OpenResult::Refused;
+  }
+  std::string greeting;
+  if (!readStatus(&greeting, err)) return OpenResult::NoAnswer;
+  if (!startsWith(greeting, "+OK")) {
+    *line = greeting;
+    return OpenResult::Refused;
+  }
+  if (!askCapabilities(err)) return OpenResult::NoAnswer;
+  if (!conn_.isTls() && caps_.stls) {
+    // Once STLS is offered there is no way back to plain text.
+    std::string reply;
+    if (!simple("STLS", &reply, err)) {
+      *line = "-ERR STLS failed: " + *err;
+      return OpenResult::Refused;
+    }
+    if (!startsWith(reply, "+OK")) {
+      *err = "server refused STLS";
+      *line = "-ERR STLS refused: " + reply;
+      return OpenResult::Refused;
+    }
+    if (conn_.bufferedBytes() != 0) {
+      *err = "server sent bytes before the TLS handshake";
+      *line = "-ERR " + *err;
+      return OpenResult::Refused;
+    }
+    if (!conn_.startTls(address.host, err)) {
+      *line = "-ERR " + *err;
+      return OpenResult::Refused;
+    }
+    caps_ = Capabilities();
+    if (!askCapabilities(err)) {
+      *line = "-ERR no answer after STLS";
+      return OpenResult::Refused;
+    }
+  }
+
+  std::string reply;
+  if (caps_.known && !caps_.user && caps_.saslPlain) {
+    std::string secret = std::string(1, '\0') + user + '\0' + password;
+    bool sent = simple("AUTH PLAIN " + base64(secret), &reply, err);
+    std::fill(secret.begin(), secret.end(), '\0');
+    if (!sent) return OpenResult::NoAnswer;
+  } else {
+    std::string userReply;
+    if (caps_.pipelining) {
+      std::string both = "USER " + user + "\r\nPASS " + password + "\r\n";
+      bool sent = send(both, err);
+      std::fill(both.begin(), both.end(), '\0');
+      if (!sent || !readStatus(&userReply, err) || !readStatus(&reply, err)) {
+        return OpenResult::NoAnswer;
+      }
+    } else {
+      if (!simple("USER " + user, &userReply, err)) return OpenResult::NoAnswer;
+      if (startsWith(userReply, "+OK")) {
+        std::string pass = "PASS " + password + "\r\n";
+        bool sent = send(pass, err) && readStatus(&reply, err);
+        std::fill(pass.begin(), pass.end(), '\0');
+        if (!sent) return OpenResult::NoAnswer;
+      }
+    }
+    if (!startsWith(userReply, "+OK")) reply = userReply;
+  }
+  if (!startsWith(reply, "+OK")) {
+    *line = withoutPassword(reply, password);
+    *err = "login refused";
+    return OpenResult::Refused;
+  }
+  *line = reply;
+  // Some servers announce TOP, UIDL or PIPELINING only after login.
+  if (!caps_.top || !caps_.uidl || !caps_.pipelining) {
+    if (!askCapabilities(err)) return OpenResult::NoAnswer;
+  }
+  return OpenResult::LoggedIn;
+}
+
+bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler,
+                  std::string* err) {
+  const size_t window = caps_.pipelining ? PipelineWindow : 1;
+  const size_t refill = caps_.pipelining ? PipelineRefill : 0;
+  size_t sent = 0;
+  std::string line;
+  for (size_t done = 0; done < commands.size(); ++done) {
+    if (sent - done <= refill && sent < commands.size()) {
+      std::string batch;
+      while (sent < commands.size() && sent - done < window) {
+        batch += commands[sent++].text;
+        batch += "\r\n";
+      }
+      if (!send(batch, err)) return false;
+    }
+    if (!readStatus(&line, err)) return false;
+    bool ok = startsWith(line, "+OK");
+    if (!handler.status(done, line, ok)) {
+      *err = "output failed";
+      return false;
+    }
+    if (ok && commands[done].multiLine) {
+      size_t total = line.size() + 2;
+      for (;;) {
+        ReadStatus s = conn_.readLine(&line, replyCap_ - std::min(total, replyCap_), err);
+        if (s == ReadStatus::TooLong) *err = "reply larger than the tool accepts";
+        if (s != ReadStatus::Line) return false;
+        total += line.size() + 2;
+        if (line == ".") break;
+        if (!handler.line(done, line)) {
+          *err = "output failed";
+          return false;
+        }
+      }
+    }
+    if (!handler.end(done)) {
+      *err = "output failed";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace mboxtool

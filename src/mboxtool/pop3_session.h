@@ -1,0 +1,104 @@
+// The POP3 dialogue of one run: greeting, CAPA, STLS, login and commands,
+// with replies read one by one or pipelined in windows.
+//
+// Which replies are multi-line is fixed by the command (CAPA, TOP, RETR,
+// LIST and UIDL without argument), never guessed from the reply's text; a
+// multi-line reply ends at a line that is exactly ".". Lines are handed on
+// as the server sent them, dot-stuffing included.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "mboxtool/connection.h"
+#include "mboxtool/server_address.h"
+
+namespace mboxtool {
+
+struct Capabilities {
+  bool known = false;  // CAPA answered +OK
+  bool top = false;
+  bool uidl = false;
+  bool pipelining = false;
+  bool stls = false;
+  bool user = false;
+  bool saslPlain = false;
+};
+
+/// One command of a batch; its reply is multi-line when it answers +OK.
+struct Command {
+  std::string text;
+  bool multiLine = false;
+};
+
+/// Receives the replies of a batch in order. A false return ends the batch.
+class ReplyHandler {
+ public:
+  virtual ~ReplyHandler() = default;
+  /// The status line of reply `index`; ok when it begins with "+OK".
+  virtual bool status(size_t index, const std::string& line, bool ok) = 0;
+  /// One line of a multi-line reply, as sent (dot-stuffed).
+  virtual bool line(size_t index, const std::string& line) = 0;
+  /// The end of reply `index` (after its "." when multi-line).
+  virtual bool end(size_t index) = 0;
+};
+
+/// How the opening of a session ended.
+enum class OpenResult {
+  LoggedIn,
+  NoAnswer,  // no connection or no greeting: nothing is written
+  Refused,   // the server or the TLS check said no: *line holds an -ERR line
+};
+
+class Session {
+ public:
+  /// The largest reply the tool accepts, in bytes.
+  static constexpr size_t DefaultReplyCap = 64u << 20;
+
+  Session(const Timeouts& timeouts, size_t replyCap)
+      : timeouts_(timeouts), replyCap_(replyCap) {}
+
+  /// Connects, reads the greeting, upgrades to TLS as the address and CAPA
+  /// say, and logs in. *line receives the answer to the login (+OK or the
+  /// server's -ERR line) or the tool's own -ERR line; *err says why it failed.
+  OpenResult open(const ServerAddress& address, const std::string& user,
+                  const std::string& password, std::string* line,
+                  std::string* err);
+
+  /// Sends one command and reads its single-line answer into *line.
+  bool simple(const std::string& command, std::string* line, std::string* err);
+
+  /// Sends one command without waiting for its answer.
+  bool sendOnly(const std::string& command, std::string* err) {
+    return send(command + "\r\n", err);
+  }
+
+  /// Sends the commands, pipelined in windows when the server offers
+  /// PIPELINING, and hands every reply to handler. False with *err when the
+  /// connection failed or the handler stopped the batch.
+  bool run(const std::vector<Command>& commands, ReplyHandler& handler,
+           std::string* err);
+
+  const Capabilities& capabilities() const { return caps_; }
+
+  /// The commands sent so far, with the password masked (for tests).
+  const std::vector<std::string>& sentLog() const { return sent_; }
+
+ private:
+  bool readStatus(std::string* line, std::string* err);
+  bool askCapabilities(std::string* err);
+  bool send(const std::string& text, std::string* err);
+
+  Connection conn_;
+  Timeouts timeouts_;
+  size_t replyCap_;
+  Capabilities caps_;
+  std::vector<std::string> sent_;
+};
+
+/// Maximum commands in flight, and the level at which the window is refilled.
+constexpr size_t PipelineWindow = 100;
+constexpr size_t PipelineRefill = 20;
+
+}  // namespace mboxtool

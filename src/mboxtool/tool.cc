@@ -1,0 +1,305 @@
+#include "mboxtool/tool.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "mboxtool/pop3_session.h"
+#include "mboxtool/server_address.h"
+#include "mboxtool/uidl_guard.h"
+
+namespace mboxtool {
+
+namespace {
+
+constexpr long MaxCount = 1000000000;
+
+bool startsWith(const std::string& s, const char* prefix) {
+  return s.rfind(prefix, 0) == 0;
+}
+
+int envMs(const char* name, long long fallback) {
+  const char* v = std::getenv(name);
+  if (!v || !*v) return static_cast<int>(fallback);
+  char* end = nullptr;
+  long long n = std::strtoll(v, &end, 10);
+  if (*end != '\0' || n < 1 || n > 24LL * 3600 * 1000) {
+    return static_cast<int>(fallback);
+  }
+  return static_cast<int>(n);
+}
+
+bool hasLineBreak(const std::string& s) {
+  return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+// Collects the LIST and UIDL replies into an index; writes the list file.
+class ListHandler : public ReplyHandler {
+ public:
+  ListHandler(Sink* out, MailboxIndex* index, size_t statIndex)
+      : out_(out), index_(index), statIndex_(statIndex) {}
+  bool status(size_t i, const std::string& line, bool ok) override {
+    kind_ = i - statIndex_;
+    if (kind_ == 2) {  // UIDL: not part of the file
+      index_->haveUidls = ok;
+      return true;
+    }
+    if (out_ && !writeLine(*out_, previewLine(line))) return false;
+    if (!ok) refused_ = true;
+    return ok;  // the file ends at a refused STAT or LIST
+  }
+  bool line(size_t, const std::string& line) override {
+    if (kind_ == 1) {
+      addListLine(index_, line);
+      return !out_ || writeLine(*out_, previewLine(line));
+    }
+    if (kind_ == 2) addUidlLine(index_, line);
+    return true;
+  }
+  bool end(size_t) override {
+    if (kind_ == 1 && out_) return writeLine(*out_, ".");
+    return true;
+  }
+  bool refused() const { return refused_; }
+
+ private:
+  Sink* out_;
+  MailboxIndex* index_;
+  size_t statIndex_;
+  size_t kind_ = 0;  // 0 STAT, 1 LIST, 2 UIDL
+  bool refused_ = false;
+};
+
+// Collects the single-line replies of a batch.
+class StatusHandler : public ReplyHandler {
+ public:
+  bool status(size_t, const std::string& line, bool) override {
+    lines.push_back(line);
+    return true;
+  }
+  bool line(size_t, const std::string&) override { return true; }
+  bool end(size_t) override { return true; }
+  std::vector<std::string> lines;
+};
+
+struct Run {
+  const Request& request;
+  const Options& options;
+  Sink& out;
+  ServerAddress address;
+  Session session;
+  std::string err;
+
+  Run(const Request& r, const Options& o, Sink& s)
+      : request(r), options(o), out(s), session(o.timeouts, o.replyCap) {}
+
+  std::string sidecarPath() const {
+    return options.workDir + "/" +
+           sidecarName(address.host, address.port, request.user);
+  }
+
+  int list() {
+    std::vector<Command> cmds = {{"STAT", false}, {"LIST", true}, {"UIDL", true}};
+    MailboxIndex index;
+    ListHandler handler(&out, &index, 0);
+    bool ok = session.run(cmds, handler, &err);
+    if (!ok || handler.refused()) return 1;
+    if (!saveIndex(sidecarPath(), index, &err)) return 1;
+    sendQuit(false);
+    return 0;
+  }
+
+  int top(long count, long bodyLines, const std::string& loginLine) {
+    if (!writeLine(out, loginLine)) return 1;
+    std::string stat;
+    if (!session.simple("STAT", &stat, &err)) return 1;
+    long present = 0;
+    if (startsWith(stat, "+OK ")) {
+      present = std::strtol(stat.c_str() + 4, nullptr, 10);
+    }
+    if (present < 0) present = 0;
+    long last = std::min(count, present);
+    std::vector<Command> cmds;
+    cmds.reserve(static_cast<size_t>(last));
+    std::string suffix = " " + std::to_string(bodyLines);
+    for (long m = 1; m <= last; ++m) {
+      cmds.push_back({"TOP " + std::to_string(m) + suffix, true});
+    }
+    TopRecordWriter writer(out, bodyLines);
+    bool ok = session.run(cmds, writer, &err);
+    if (!ok) {
+      writer.closeOpenRecord();
+      return 1;
+    }
+    sendQuit(false);
+    return 0;
+  }
+
+  int stop(long message, long bodyLines) {
+    const Capabilities& caps = session.capabilities();
+    // RETR only for a server that says it lacks TOP; the writer cuts the body.
+    std::string cmd = (caps.known && !caps.top)
+                          ? "RETR " + std::to_string(message)
+                          : "TOP " + std::to_string(message) + " " +
+                                std::to_string(bodyLines);
+    MessageWriter writer(out, bodyLines);
+    if (!session.run({{cmd, true}}, writer, &err)) return 1;
+    sendQuit(false);
+    return 0;
+  }
+
+  int remove(const std::vector<long>& requested) {
+    MailboxIndex seen;
+    std::string loadErr;
+    if (!loadIndex(sidecarPath(), &seen, &loadErr)) {
+      writeLine(out, "-ERR " + loadErr + "; nothing was deleted");
+      sendQuit(false);
+      return 1;
+    }
+    MailboxIndex now;
+    ListHandler indexer(nullptr, &now, 0);
+    if (!session.run({{"STAT", false}, {"LIST", true}, {"UIDL", true}}, indexer,
+                     &err)) {
+      writeLine(out, "-ERR " + err + "; nothing was deleted");
+      return 1;
+    }
+    std::vector<Deletion> plan = planDeletions(requested, seen, now);
+    std::vector<Command> cmds;
+    for (const Deletion& d : plan) {
+      if (d.target) cmds.push_back({"DELE " + std::to_string(d.target), false});
+    }
+    StatusHandler replies;
+    if (!session.run(cmds, replies, &err)) {
+      writeLine(out, "-ERR " + err + "; nothing was deleted");
+      return 1;
+    }
+    size_t r = 0;
+    bool allDone = true;
+    for (const Deletion& d : plan) {
+      std::string n = std::to_string(d.requested);
+      if (!d.target) {
+        writeLine(out, "-ERR message " + n + " " + d.reason + "; not deleted");
+        allDone = false;
+        continue;
+      }
+      const std::string& reply = replies.lines[r++];
+      if (!startsWith(reply, "+OK")) allDone = false;
+      std::string moved = d.target == d.requested
+                              ? ""
+                              : " (now message " + std::to_string(d.target) + ")";
+      writeLine(out, previewLine(reply) + " [message " + n + moved + "]");
+    }
+    return sendQuit(true) && allDone ? 0 : 1;
+  }
+
+  // Deletions take effect only when the server has answered QUIT.
+  bool sendQuit(bool waitForAnswer) {
+    std::string reply;
+    if (!waitForAnswer) {
+      // A read-only run needs no answer to QUIT: saves a round trip.
+      std::string ignored;
+      session.sendOnly("QUIT", &ignored);
+      return true;
+    }
+    if (!session.simple("QUIT", &reply, &err)) {
+      writeLine(out, "-ERR no answer to QUIT (" + err +
+                         "); the deletions may not have taken effect");
+      return false;
+    }
+    writeLine(out, previewLine(reply));
+    return startsWith(reply, "+OK");
+  }
+};
+
+}  // namespace
+
+bool parseCount(const std::string& text, long* value) {
+  std::string digits = text;
+  bool negative = false;
+  if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) {
+    negative = digits[0] == '-';
+    digits.erase(0, 1);
+  }
+  if (digits.empty() || digits.size() > 40) return false;
+  long long v = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    if (v < MaxCount) v = v * 10 + (c - '0');
+  }
+  if (v > MaxCount) v = MaxCount;
+  *value = negative ? 0 : static_cast<long>(v);
+  return true;
+}
+
+Options optionsFromEnvironment() {
+  Options o;
+  o.timeouts.connectMs = envMs("MBOXTOOL_CONNECT_TIMEOUT_MS", o.timeouts.connectMs);
+  o.timeouts.readMs = envMs("MBOXTOOL_READ_TIMEOUT_MS", o.timeouts.readMs);
+  o.timeouts.totalMs = envMs("MBOXTOOL_TOTAL_TIMEOUT_MS", o.timeouts.totalMs);
+  return o;
+}
+
+int runTool(const Request& request, const Options& options, Sink& out) {
+  // A server that drops the connection must not kill the tool mid-write.
+  std::signal(SIGPIPE, SIG_IGN);
+  Run run(request, options, out);
+  auto usage = [&](const std::string& why) {
+    writeLine(out, "-ERR " + why);
+    out.flush();
+    return 1;
+  };
+
+  const std::string& cmd = request.command;
+  const std::vector<std::string>& a = request.args;
+  long first = 0, second = 0;
+  std::vector<long> deletions;
+  if (cmd == "list") {
+    if (!a.empty()) return usage("list takes no arguments");
+  } else if (cmd == "top" || cmd == "stop") {
+    if (a.size() != 2 || !parseCount(a[0], &first) || !parseCount(a[1], &second)) {
+      return usage(cmd + " needs two numbers");
+    }
+    if (cmd == "stop" && first < 1) return usage("no such message");
+  } else if (cmd == "dele") {
+    if (a.size() != 1 || !parseCount(a[0], &first) || first < 1) {
+      return usage("dele needs a message number");
+    }
+    deletions.push_back(first);
+  } else if (cmd == "deles") {
+    if (!a.empty()) return usage("deles takes no arguments");
+    std::ifstream in(options.workDir + "/deles.dat", std::ios::binary);
+    if (!in) return usage("cannot read deles.dat; nothing was deleted");
+    std::stringstream text;
+    text << in.rdbuf();
+    deletions = parseDeletionList(text.str());
+  } else {
+    return usage("unknown command");
+  }
+  if (!parseServerAddress(request.server, request.port, &run.address, &run.err)) {
+    return usage(run.err);
+  }
+  if (hasLineBreak(request.user) || hasLineBreak(request.password)) {
+    return usage("user name or password holds a line break");
+  }
+
+  std::string loginLine;
+  OpenResult opened = run.session.open(run.address, request.user,
+                                       request.password, &loginLine, &run.err);
+  if (opened == OpenResult::NoAnswer) return 1;
+  if (opened == OpenResult::Refused) {
+    writeLine(out, previewLine(loginLine));
+    if (cmd == "dele" || cmd == "deles") writeLine(out, "-ERR nothing was deleted");
+    out.flush();
+    return 1;
+  }
+  int status = 1;
+  if (cmd == "list") status = run.list();
+  if (cmd == "top") status = run.top(first, second, loginLine);
+  if (cmd == "stop") status = run.stop(first, second);
+  if (cmd == "dele" || cmd == "deles") status = run.remove(deletions);
+  if (!out.flush()) status = 1;
+  return status;
+}
+
+}  // namespace mboxtool

@@ -1,0 +1,48 @@
+// One run of the POP3 tool: arguments in, output file out.
+//
+// mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS]
+//   list         the list file (see output_writers.h); keeps the UIDL list
+//   top K N      one record per message 1..K with at most N body lines
+//   stop M N     message M with at most N body lines, as a clean .eml
+//   dele M       deletes message M if it is still the message listed
+//   deles        deletes the messages listed in deles.dat, in one session
+// A run that could not reach the server writes nothing; a refusal is written
+// as an -ERR line. Negative or zero N means no body lines.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "mboxtool/connection.h"
+#include "mboxtool/output_writers.h"
+
+namespace mboxtool {
+
+struct Options {
+  Timeouts timeouts;
+  size_t replyCap = 64u << 20;
+  std::string workDir = ".";  // where deles.dat and the UIDL list live
+};
+
+struct Request {
+  std::string server;
+  std::string port;
+  std::string user;
+  std::string password;
+  std::string command;
+  std::vector<std::string> args;
+};
+
+/// Options with the timeouts that MBOXTOOL_CONNECT_TIMEOUT_MS,
+/// MBOXTOOL_READ_TIMEOUT_MS and MBOXTOOL_TOTAL_TIMEOUT_MS set (for tests).
+Options optionsFromEnvironment();
+
+/// Runs one command; returns the exit status (0 done, 1 failed).
+int runTool(const Request& request, const Options& options, Sink& out);
+
+/// The body-line or message-number argument as a count: digits only, with a
+/// leading minus meaning 0 lines; false for anything else.
+bool parseCount(const std::string& text, long* value);
+
+}  // namespace mboxtool

@@ -1,0 +1,282 @@
+#include "mboxtool/uidl_guard.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace mboxtool {
+
+namespace {
+
+constexpr long MaxMessageNumber = 1000000000;
+
+bool parseNumber(std::string_view text, long long limit, long long* value) {
+  if (text.empty() || text.size() > 18) return false;
+  long long v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  if (v > limit) return false;
+  *value = v;
+  return true;
+}
+
+std::string hex(std::string_view bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+bool unhex(std::string_view text, std::string* out) {
+  if (text.size() % 2) return false;
+  auto value = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  out->clear();
+  for (size_t i = 0; i < text.size(); i += 2) {
+    int hi = value(text[i]), lo = value(text[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out->push_back(static_cast<char>(hi * 16 + lo));
+  }
+  return true;
+}
+
+// Splits "number rest" at the first blank.
+bool splitNumber(std::string_view line, long* number, std::string_view* rest) {
+  size_t blank = line.find(' ');
+  if (blank == std::string_view::npos) return false;
+  long long n = 0;
+  if (!parseNumber(line.substr(0, blank), MaxMessageNumber, &n) || n < 1) {
+    return false;
+  }
+  *number = static_cast<long>(n);
+  *rest = line.substr(blank + 1);
+  return true;
+}
+
+bool printable(const std::string& uidl) {
+  if (uidl.empty()) return false;
+  for (unsigned char c : uidl) {
+    if (c < 0x21 || c > 0x7e) return false;
+  }
+  return true;
+}
+
+// UIDLs that name exactly one message of the index and are printable.
+std::map<std::string, long> reliableNames(const MailboxIndex& index) {
+  std::map<std::string, int> seen;
+  for (const auto& [n, e] : index.entries) {
+    if (e.hasUidl) ++seen[e.uidl];
+  }
+  std::map<std::string, long> names;
+  for (const auto& [n, e] : index.entries) {
+    if (e.hasUidl && printable(e.uidl) && seen[e.uidl] == 1) names[e.uidl] = n;
+  }
+  return names;
+}
+
+}  // namespace
+
+std::string sidecarName(const std::string& host, int port,
+                        const std::string& user) {
+  std::string lowered = host;
+  for (char& c : lowered) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  std::string key = lowered + '\0' + std::to_string(port) + '\0' + user;
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(key.data(), key.size(), digest, &length, EVP_sha256(), nullptr);
+  std::string name(reinterpret_cast<char*>(digest), 8);
+  return "uidl-" + hex(name) + ".dat";
+}
+
+void addListLine(MailboxIndex* index, std::string_view line) {
+  long n = 0;
+  std::string_view rest;
+  if (!splitNumber(line, &n, &rest)) return;
+  rest = rest.substr(0, rest.find(' '));
+  long long size = 0;
+  if (!parseNumber(rest, (1LL << 62), &size)) return;
+  auto [it, added] = index->entries.try_emplace(n);
+  if (added) ++index->count;
+  it->second.size = size;
+}
+
+void addUidlLine(MailboxIndex* index, std::string_view line) {
+  long n = 0;
+  std::string_view rest;
+  if (!splitNumber(line, &n, &rest)) return;
+  IndexEntry& e = index->entries[n];
+  e.hasUidl = true;
+  e.uidl = std::string(rest);
+}
+
+bool saveIndex(const std::string& path, const MailboxIndex& index,
+               std::string* err) {
+  std::ostringstream text;
+  text << "mboxtool seen 1\n"
+       << index.count << (index.haveUidls ? " uidl\n" : " nouidl\n");
+  for (const auto& [n, e] : index.entries) {
+    text << n << ' ' << e.size << ' ' << (e.hasUidl ? hex(e.uidl) : "-")
+         << '\n';
+  }
+  std::string data = text.str();
+  std::string temp = path + ".new";
+  ::unlink(temp.c_str());
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  0600);
+  if (fd < 0) {
+    *err = "cannot write " + temp;
+    return false;
+  }
+  size_t done = 0;
+  bool ok = true;
+  while (ok && done < data.size()) {
+    ssize_t w = ::write(fd, data.data() + done, data.size() - done);
+    ok = w > 0;
+    if (ok) done += static_cast<size_t>(w);
+  }
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    *err = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+bool loadIndex(const std::string& path, MailboxIndex* index, std::string* err) {
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  *index = MailboxIndex();
+  if (!in || !std::getline(in, line) || line != "mboxtool seen 1") {
+    *err = "no list of the mailbox was kept";
+    return false;
+  }
+  long long count = 0;
+  if (!std::getline(in, line)) {
+    *err = "kept list is damaged";
+    return false;
+  }
+  size_t blank = line.find(' ');
+  if (blank == std::string::npos ||
+      !parseNumber(line.substr(0, blank), MaxMessageNumber, &count)) {
+    *err = "kept list is damaged";
+    return false;
+  }
+  index->count = static_cast<long>(count);
+  index->haveUidls = line.substr(blank + 1) == "uidl";
+  while (std::getline(in, line)) {
+    long n = 0;
+    std::string_view rest;
+    if (!splitNumber(line, &n, &rest)) continue;
+    size_t blank2 = rest.find(' ');
+    if (blank2 == std::string_view::npos) continue;
+    IndexEntry e;
+    std::string_view sizeText = rest.substr(0, blank2);
+    long long size = -1;
+    if (sizeText != "-1" && !parseNumber(sizeText, 1LL << 62, &size)) continue;
+    e.size = size;
+    std::string_view uid = rest.substr(blank2 + 1);
+    if (uid != "-") {
+      if (!unhex(uid, &e.uidl)) continue;
+      e.hasUidl = true;
+    }
+    index->entries[n] = e;
+  }
+  return true;
+}
+
+std::vector<Deletion> planDeletions(const std::vector<long>& requested,
+                                    const MailboxIndex& seen,
+                                    const MailboxIndex& now) {
+  std::map<std::string, long> seenNames = reliableNames(seen);
+  std::map<std::string, long> nowNames = reliableNames(now);
+  std::set<long> taken;
+  std::set<long> asked;
+  std::vector<Deletion> plan;
+  for (long m : requested) {
+    if (m < 1 || !asked.insert(m).second) continue;
+    Deletion d;
+    d.requested = m;
+    auto seenIt = seen.entries.find(m);
+    auto nowIt = now.entries.find(m);
+    if (seenIt == seen.entries.end()) {
+      d.reason = "was not in the last list";
+    } else if (seen.haveUidls && now.haveUidls) {
+      const IndexEntry& e = seenIt->second;
+      if (e.hasUidl && seenNames.count(e.uidl)) {
+        auto found = nowNames.find(e.uidl);
+        if (found != nowNames.end()) {
+          d.target = found->second;
+        } else {
+          bool ambiguous = false;
+          for (const auto& [n, x] : now.entries) {
+            if (x.hasUidl && x.uidl == e.uidl) ambiguous = true;
+          }
+          d.reason = ambiguous ? "cannot be told apart from another message"
+                               : "is no longer on the server";
+        }
+      } else if (e.hasUidl && nowIt != now.entries.end() &&
+                 nowIt->second.hasUidl && nowIt->second.uidl == e.uidl) {
+        d.target = m;  // no reliable name: only under its unchanged number
+      } else {
+        d.reason = "has no reliable UIDL and its number changed";
+      }
+    } else if (!seen.haveUidls && !now.haveUidls) {
+      if (seen.count == now.count && nowIt != now.entries.end() &&
+          seenIt->second.size >= 0 && nowIt->second.size == seenIt->second.size) {
+        d.target = m;
+      } else {
+        d.reason = "cannot be identified: the mailbox changed";
+      }
+    } else {
+      d.reason = "cannot be identified: UIDLs are missing";
+    }
+    if (d.target != 0 && !taken.insert(d.target).second) {
+      d.target = 0;
+      d.reason = "is already being deleted";
+    }
+    plan.push_back(d);
+  }
+  return plan;
+}
+
+std::vector<long> parseDeletionList(std::string_view text) {
+  std::vector<long> numbers;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+      line.remove_prefix(1);
+    }
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) {
+      line.remove_suffix(1);
+    }
+    long long n = 0;
+    if (parseNumber(line, MaxMessageNumber, &n) && n >= 1) {
+      numbers.push_back(static_cast<long>(n));
+    }
+    start = end + 1;
+  }
+  return numbers;
+}
+
+}  // namespace mboxtool

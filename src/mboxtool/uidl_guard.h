@@ -1,0 +1,74 @@
+// The deletion guard: a message is deleted only while it is the message the
+// user saw.
+//
+// Each `list` run keeps, per server and user, the numbers, sizes and UIDLs
+// it saw in a sidecar file "uidl-<hash>.dat" in the working directory (mode
+// 0600, no password in it):
+//
+//   mboxtool seen 1
+//   <count> <uidl|nouidl>
+//   <number> <size> <UIDL as hex, or "-">      one line per message
+//
+// `dele` and `deles` compare that list with the mailbox as it is now: a
+// message with a unique, printable UIDL is deleted under the number that
+// carries its UIDL now, and skipped when the UIDL is gone. A UIDL with control
+// characters or one that occurs twice is no reliable name, so that message is
+// deleted only under its unchanged number with the same UIDL. Without UIDLs
+// a message is deleted only under its unchanged number, with the same size,
+// while the mailbox holds as many messages as then. A number the last list
+// did not show is never deleted.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mboxtool {
+
+struct IndexEntry {
+  long long size = -1;  // -1: not known
+  bool hasUidl = false;
+  std::string uidl;
+};
+
+/// What a mailbox held: message number → size and UIDL.
+struct MailboxIndex {
+  bool haveUidls = false;  // the server answered UIDL
+  long count = 0;          // messages listed
+  std::map<long, IndexEntry> entries;
+};
+
+/// The sidecar's file name for this server and user.
+std::string sidecarName(const std::string& host, int port,
+                        const std::string& user);
+
+/// Writes index to path with mode 0600, replacing it only when complete.
+bool saveIndex(const std::string& path, const MailboxIndex& index,
+               std::string* err);
+
+/// Reads a sidecar written by saveIndex; false when missing or malformed.
+bool loadIndex(const std::string& path, MailboxIndex* index, std::string* err);
+
+/// Adds one scan line ("n size") of a LIST reply to index.
+void addListLine(MailboxIndex* index, std::string_view line);
+
+/// Adds one line ("n uidl") of a UIDL reply to index.
+void addUidlLine(MailboxIndex* index, std::string_view line);
+
+/// One requested deletion and what the guard made of it.
+struct Deletion {
+  long requested = 0;
+  long target = 0;     // the number to delete now; 0 = skipped
+  std::string reason;  // why it was skipped
+};
+
+/// Decides, for each requested number, which message to delete now.
+std::vector<Deletion> planDeletions(const std::vector<long>& requested,
+                                    const MailboxIndex& seen,
+                                    const MailboxIndex& now);
+
+/// The message numbers of a deletion list: one per line, other lines ignored.
+std::vector<long> parseDeletionList(std::string_view text);
+
+}  // namespace mboxtool
