@@ -1,14 +1,158 @@
+// The mailbox list as one drawing pass paints it, from row 3 down:
+//
+//   for each account a    its folder line: label (white), busy mark and blanks
+//                         (yellow), summary (white) ending in column 127;
+//                         then, when the folder is open or a re-check is due,
+//                         the lines that checking and listing the account draw
+//   after the last one    blank filler lines up to the end of the window
+//
+// List lines are numbered from 1 by lineCounter whether they are shown or not;
+// line v is shown when scrollTop < v < scrollTop + windowRows. The line whose
+// number is cursorLine gets a blue background over all 127 columns, and the
+// pass records which item flag cell lies under the cursor for the key that
+// follows. Nothing is cleared: every row is overwritten on every pass.
 #include "app/main_loop.h"
+
+#include <string>
+
+#include "actions/empty_mailbox.h"
+#include "app/dispatch_key.h"
+#include "app/frame.h"
+#include "console/text.h"
+#include "mailbox/account_list.h"
+#include "mailbox/check_account.h"
 
 namespace app {
 
-void mainLoop(mailbox::Program& program) {
-  while (!program.state.quitRequested) {
-    program.console.flush();
-    program.console.waitForKey(-1);
-    std::string key = program.console.readKey();
-    if (key == "\x1b" || key == "q" || key == "Q") program.state.quitRequested = true;
+namespace {
+
+using console::ScreenColumns;
+
+bool inWindow(const mailbox::State& s, int line) {
+  return s.scrollTop < line && line < s.scrollTop + s.windowRows;
+}
+
+// Prints the folder line of account a in its four pieces. A line whose pieces
+// are longer than the screen loses the end of its label, so that it still
+// fills exactly one row and the rows below stay where the pass numbers them.
+void printFolderLine(mailbox::Program& program, int a) {
+  const mailbox::State& s = program.state;
+  console::Console& c = program.console;
+  const std::string& busy = s.busyMark[a];
+  const std::string& summary = s.summaryText[a];
+  long long room = ScreenColumns - static_cast<long long>(busy.size() + summary.size());
+  std::string label = console::left(s.accountLabel[a], room);
+  std::string tail = busy + console::repeat(room - static_cast<long long>(label.size()), ' ');
+  std::string right = summary;
+  if (room < 0) {  // busy mark and summary alone are wider than the screen
+    tail = console::left(busy, ScreenColumns);
+    right = console::left(summary, ScreenColumns - static_cast<long long>(tail.size()));
   }
+  c.setForeground(console::White);
+  c.print(label);
+  c.setForeground(console::Yellow);
+  c.print(tail);
+  c.setForeground(console::White);
+  c.print(right);
+}
+
+// A confirmed emptying asks for a fresh look at the server on this very pass.
+void emptyRequestedMailbox(mailbox::Program& program, int a) {
+  mailbox::State& s = program.state;
+  actions::emptyMailbox(program);
+  if (s.confirmAnswer == "j" || s.confirmAnswer == "J") {
+    s.confirmAnswer.clear();
+    s.recheckRequested[a] = 1;
+    s.redrawWithoutKey = 1;
+  }
+}
+
+// Checks account a and draws its list under the folder line; a re-check that a
+// deletion asked for queries the server and shows "[bezig]" on row 2 meanwhile.
+void checkAndList(mailbox::Program& program, int a) {
+  mailbox::State& s = program.state;
+  console::Console& c = program.console;
+  int row = c.cursorRow();
+  int column = c.cursorColumn();
+  if (s.recheckRequested[a] == 1) {
+    s.recheckRequested[a] = 0;
+    s.resultFilesCurrent[a] = 0;
+    c.setColour(console::Yellow, console::Black);
+    c.placeCursor(2, 61);
+    c.print("[bezig]", true);
+    s.titleRepaint = 1;
+  }
+  c.placeCursor(row, column);
+  int firstListLine = s.lineCounter;
+  mailbox::checkAccount(program);
+  mailbox::drawAccountList(program);
+  // A status line stands where messages would: it selects message slot 0 of
+  // its account, which no pass ever acts on, so a key pressed there cannot
+  // leave a request that fires once the account lists messages again.
+  if (!s.statusText[a].empty() && s.cursorLine == firstListLine &&
+      s.lineCounter == firstListLine + 1) {
+    s.selectedAccount = a;
+    s.selectedItem = 0;
+    s.cursorAccount = a;
+  }
+  s.resultFilesCurrent[a] = 1;
+}
+
+}  // namespace
+
+void drawingPass(mailbox::Program& program) {
+  mailbox::State& s = program.state;
+  console::Console& c = program.console;
+  drawTitleLine(program);
+  drawKeyBar(program);
+  s.cursorBelowList = 0;
+  s.lineCounter = 1;
+  c.placeCursor(2, 37);
+  c.setColour(console::LightGrey, console::Black);
+  c.print("       ", true);
+
+  const int accounts = s.accountCount;
+  for (int a = 1; a <= accounts; ++a) {
+    s.currentAccount = a;
+    c.setBackground(console::Black);
+    if (s.cursorLine == s.lineCounter) {
+      c.setBackground(console::Blue);
+      s.selectedAccount = 0;
+      s.selectedItem = a;
+      s.cursorAccount = a;
+    }
+    if (inWindow(s, s.lineCounter)) {
+      printFolderLine(program, a);
+      if (s.cell(0, a) & mailbox::DeleteRequested) emptyRequestedMailbox(program, a);
+      c.setColour(console::LightGrey, console::Black);
+    }
+    s.lineCounter += 1;
+    if ((s.cell(0, a) & mailbox::Expanded) || s.recheckRequested[a] == 1) {
+      checkAndList(program, a);
+    }
+  }
+
+  if (s.lineCounter <= s.scrollTop) s.lineCounter = s.scrollTop + 1;
+  c.setBackground(console::Black);
+  while (s.lineCounter - s.scrollTop < s.windowRows) {
+    if (s.cursorLine == s.lineCounter) {
+      c.setBackground(console::Blue);
+      s.cursorBelowList = 1;
+    }
+    c.print(console::repeat(ScreenColumns, ' '));
+    c.setBackground(console::Black);
+    s.lineCounter += 1;
+  }
+}
+
+void mainLoop(mailbox::Program& program) {
+  mailbox::State& s = program.state;
+  while (!s.quitRequested) {
+    drawingPass(program);
+    if (s.quitRequested) break;
+    dispatchKey(program);
+  }
+  program.console.placeCursor(0, 0, 1);
 }
 
 }  // namespace app

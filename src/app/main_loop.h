@@ -5,6 +5,10 @@
 
 namespace app {
 
+/// One drawing pass: repaints every row from the state, runs the checks of
+/// open folders and a requested emptying, and records the line under the cursor.
+void drawingPass(mailbox::Program& program);
+
 /// Runs drawing passes and key dispatches until quitRequested.
 void mainLoop(mailbox::Program& program);
 
