@@ -4,7 +4,10 @@
 source "$(dirname "$0")/lib.sh"
 
 appdata="$E2E_DIR/appdata"
-mkdir -p "$appdata"
+mkdir -p "$appdata/Mailvak"
+# One account already set up, so that the start goes to the main screen and
+# not to the first-run settings editor. The reader puts the preamble before it.
+printf 'pop.example.invalid\r\ngebruiker\r\n*geheim\r\nProef\r\n\r\n' >"$appdata/Mailvak/Mailvak.ini"
 
 e2e_start 127 59 "APPDATA=$appdata"
 e2e_send -l "echo shell-before-mailvak"
