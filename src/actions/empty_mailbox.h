@@ -1,5 +1,10 @@
 // Emptying a whole mailbox on the server after confirmation.
+//
+// The count file an2 is the tool's list output: the first line that begins
+// with "+OK" holds the server's message count from its fifth byte on.
 #pragma once
+
+#include <string>
 
 #include "mailbox/program.h"
 
@@ -8,5 +13,9 @@ namespace actions {
 /// Asks, counts and deletes every message of currentAccount; leaves "j"/"J" in
 /// confirmAnswer when the mailbox was emptied. Clears DeleteRequested.
 void emptyMailbox(mailbox::Program& program);
+
+/// The message count in a count file: 0 or more, or -1 when the file gives
+/// none (missing, empty, no "+OK" line, a negative or absurd count).
+long long readServerCount(const std::string& fileName);
 
 }  // namespace actions

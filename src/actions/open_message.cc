@@ -1,10 +1,64 @@
 #include "actions/open_message.h"
 
+#include "actions/dialog_box.h"
+#include "actions/result_files.h"
+#include "actions/tool_commands.h"
+#include "console/text.h"
+
 namespace actions {
+
+namespace {
+
+constexpr long long DefaultBodyLines = 1000;
+// Body lines per kilobyte asked for: a mail body line averages about 77 bytes.
+constexpr double BodyLinesPerKilobyte = 13.3;
+
+// Asks how many kilobytes to fetch, in the green box, until the answer is a
+// number other than 0. Returns false when the user gave up with Esc.
+bool askKilobytes(mailbox::Program& program, double* kilobytes) {
+  console::Console& c = program.console;
+  program.state.redrawWithoutKey = 1;  // the next pass redraws over the box
+  int row = c.cursorRow();
+  c.setColour(console::White, console::Green);
+  const std::string blank(39, ' ');
+  drawBox(c, 21, 45, {blank, blank, "   Hoeveel KiloBytes ophalen           ", blank, blank});
+  bool cancelled = false;
+  double answer = 0;
+  while (answer == 0 && !cancelled) {
+    c.placeCursor(23, 74);
+    c.print("? ");
+    answer = console::toNumber(console::readTypedValue(c, &cancelled));
+  }
+  c.setColour(console::LightGrey, console::Black);
+  c.placeCursor(row, 0);
+  *kilobytes = answer;
+  return !cancelled;
+}
+
+}  // namespace
+
+long long bodyLinesForKilobytes(double kilobytes) {
+  long long lines = console::roundHalfEven(kilobytes * BodyLinesPerKilobyte);
+  // A negative count would make a malformed server command; ask for no body.
+  return lines < 0 ? 0 : lines;
+}
 
 void openMessage(mailbox::Program& program) {
   mailbox::State& s = program.state;
-  s.cell(s.currentAccount, s.currentMessage) &= ~mailbox::OpenRequested;
+  int a = s.currentAccount;
+  int m = s.currentMessage;
+  s.cell(a, m) &= ~mailbox::OpenRequested;
+
+  long long lines = DefaultBodyLines;
+  if (s.previousKey == "\x02") {
+    double kilobytes = 0;
+    if (!askKilobytes(program, &kilobytes)) return;
+    lines = bodyLinesForKilobytes(kilobytes);
+  }
+  const std::string file = messageFileName(a, m);
+  runTool(program, toolPrefix(s, a) + "stop " + console::toText(m) + " " +
+                       console::toText(lines) + " >" + file);
+  program.system.startDetached(file);
 }
 
 }  // namespace actions

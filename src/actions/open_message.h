@@ -6,6 +6,11 @@
 namespace actions {
 
 /// Fetches message currentMessage of currentAccount and opens it; clears OpenRequested.
+/// After Ctrl-b (previousKey byte 2) it first asks how many kilobytes to fetch;
+/// Esc there drops the fetch.
 void openMessage(mailbox::Program& program);
+
+/// The body-line count asked of the tool for an answer in kilobytes (never negative).
+long long bodyLinesForKilobytes(double kilobytes);
 
 }  // namespace actions

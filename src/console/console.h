@@ -87,6 +87,8 @@ class Console {
 /// Backspace removes the byte before the cursor, Enter ends the input and
 /// moves to column 1 of the next row. Returns the text with leading blanks
 /// skipped, ending at the first comma outside double quotes (quotes removed).
-std::string readTypedValue(Console& console);
+/// Esc also ends the input (the cursor moves on as after Enter): the value is
+/// then "" and *cancelled, when given, becomes true.
+std::string readTypedValue(Console& console, bool* cancelled = nullptr);
 
 }  // namespace console

@@ -1,34 +1,92 @@
 // The console on a POSIX terminal: raw mode, the alternate screen, the grid
 // sent as a diff in one write per flush, every byte shown as its code page 437
 // glyph in UTF-8, PC colours as SGR, and terminal key sequences decoded into
-// the program's key texts. The terminal is restored on every way out.
+// the program's key texts. The terminal is restored on every way out: restore(),
+// the destructor, normal exit, SIGTERM, SIGHUP, SIGINT and the fatal signals.
+//
+// Keyboard set-up: begin() asks whether the terminal speaks the kitty keyboard
+// protocol (CSI ? u, followed by Device Attributes, which every terminal
+// answers). If it does, the program pushes its flags (disambiguate, event
+// types, alternate keys, all keys as escape codes, associated text) and knows
+// press, repeat and release of every key. If not, it turns on xterm's
+// modifyOtherKeys level 2, which makes xterm (and tmux with extended-keys)
+// tell Ctrl-Enter, Ctrl-b and Alt-d apart from plain keys.
 #pragma once
 
+#include <cstdint>
+#include <deque>
+#include <string>
+
 #include "console/console.h"
+#include "console/held_keys.h"
+#include "console/key_decoder.h"
+#include "console/terminal_painter.h"
 
 namespace console {
 
 class TerminalConsole : public Console {
  public:
+  /// The flags pushed on a kitty-protocol terminal: disambiguate (1), event
+  /// types (2), alternate keys (4), all keys as escape codes (8), text (16).
+  static constexpr int KittyFlags = 31;
+  /// How long begin() waits for the terminal's answer to its query.
+  static constexpr int QueryTimeoutMs = 200;
+
   TerminalConsole(int inputFd = 0, int outputFd = 1);
   ~TerminalConsole() override;
 
-  /// Raw mode, alternate screen, signal handlers. False when input or output
-  /// is not a terminal (nothing was changed then).
+  /// Raw mode, alternate screen, signal handlers, keyboard protocol. False
+  /// when input or output is not a terminal (nothing was changed then).
   bool begin();
+  /// Gives the terminal back; safe to call more than once.
   void restore() override;
 
   Resolution desktopResolution() override;
   std::string readKey() override;
   bool waitForKey(int milliseconds) override;
-  bool leftShiftHeld() override;
-  bool ctrlHeld() override;
+  bool leftShiftHeld() override { return leftShift_; }
+  bool ctrlHeld() override { return ctrl_; }
   bool upOrDownHeld() override;
   void flush() override;
 
+  /// The bytes the next flush would write, taken from the painter (for tests
+  /// and measurements; the painter then counts them as sent).
+  std::string renderFrame();
+  /// Whether the terminal answered the kitty query.
+  bool kittyProtocol() const { return kitty_; }
+
  private:
+  struct QueuedKey {
+    std::string key;
+    bool leftShift = false;
+    bool ctrl = false;
+    bool repeat = false;
+  };
+
+  void pumpInput(int waitMs);
+  void decodeInput();
+  void handleEvent(const KeyEvent& event);
+  void enableKitty();
+  void updateRestoreBytes();
+  void writeAll(const std::string& bytes);
+  void readTerminalSize(int& rows, int& columns) const;
+
   int input_;
   int output_;
+  bool active_ = false;
+  bool inputClosed_ = false;
+  bool kitty_ = false;
+  bool modifyOtherKeys_ = false;
+  bool attributesAnswered_ = false;
+  KeyDecoder decoder_;
+  HeldKeys held_;
+  TerminalPainter painter_;
+  std::deque<QueuedKey> queue_;
+  bool leftShift_ = false;
+  bool ctrl_ = false;
 };
+
+/// Milliseconds of a steady clock, the time base of key decoding.
+std::int64_t steadyMilliseconds();
 
 }  // namespace console

@@ -2,14 +2,21 @@
 
 namespace console {
 
-std::string readTypedValue(Console& console) {
+std::string readTypedValue(Console& console, bool* cancelled) {
   std::string typed;
+  if (cancelled) *cancelled = false;
   for (;;) {
     console.flush();
     console.waitForKey(-1);
     std::string key = console.readKey();
     if (key.empty()) continue;
     if (key.size() == 1 && key[0] == '\r') break;
+    // Esc gives the user a way out of a question that insists on an answer.
+    if (key.size() == 1 && key[0] == 27) {
+      if (cancelled) *cancelled = true;
+      console.print("", true);
+      return {};
+    }
     if (key.size() == 1 && key[0] == 8) {
       if (!typed.empty()) {
         typed.pop_back();
