@@ -1,9 +1,105 @@
 // The configuration file Mailvak.ini: reader, writer and crash-safe replacement.
+//
+// Layout as the program writes it, every line ending in CR LF (CR or LF alone
+// is read as well):
+//   preamble   eight "; " comment lines, an empty line, "[serverinfo]", an
+//              empty line (the 554-byte first-run template);
+//   records    per account four lines, serverName, userName, password (in the
+//              scrambled form, see password.h) and accountLabel, then an empty
+//              line.
+// While it looks for the start of a record the reader skips empty lines and
+// lines beginning with ";" or "["; any other line starts a record and the three
+// lines after it are taken as they stand. There is no end marker: the file's
+// end is the end of the records. A file below 543 bytes is not set up yet.
+//
+// The file is only ever replaced whole: the old file is renamed to
+// Mailvak.TMP, the new Mailvak.ini is written from it and synced, and only then
+// is Mailvak.TMP deleted. A Mailvak.TMP found at start-up is the last complete
+// file of a replacement that did not finish and is put back first.
 #pragma once
 
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "console/text_file.h"
 #include "mailbox/program.h"
 
 namespace config {
+
+inline constexpr char ConfigurationFileName[] = "Mailvak.ini";
+inline constexpr char TemporaryFileName[] = "Mailvak.TMP";
+/// A file shorter than this is not set up and gets the template.
+inline constexpr long long MinimumConfigurationSize = 543;
+
+/// Names of the checkpoints that replaceConfigurationFile passes, in order.
+namespace step {
+inline constexpr char TemporaryDeleted[] = "config:temporary-deleted";
+inline constexpr char OldRenamed[] = "config:old-renamed";
+inline constexpr char NewWritten[] = "config:new-written";  // written, not yet flushed
+inline constexpr char NewSynced[] = "config:new-synced";
+inline constexpr char TemporaryRemoved[] = "config:temporary-removed";
+}  // namespace step
+
+/// The eleven lines of the first-run template (without line ends).
+const std::vector<std::string>& templateLines();
+/// The template as its 554 bytes on disk.
+std::string templateText();
+
+/// One record as the reader sees it; fields are the raw file lines (the
+/// password in its file form). lineCount is 4 unless the file ended inside it.
+struct Record {
+  std::string serverName;
+  std::string userName;
+  std::string password;
+  std::string accountLabel;
+  int lineCount = 0;
+};
+
+/// True for a line the reader skips between records: empty, ";" or "[" first.
+bool isSkippedLine(std::string_view line);
+
+/// Reads the next record from file, skipping the lines between records.
+/// Returns false when the file ends before a record starts.
+bool readRecord(console::TextFile& file, Record& record);
+
+/// Writes a record's four lines and an empty line. A serverName that would be
+/// skipped on reading (empty, ";" or "[" first) gets one leading blank, so the
+/// record keeps its four lines and the records after it stay in step.
+void writeRecord(console::TextFile& file, const Record& record);
+
+/// Copies the old file's preamble to the new file: its lines up to and
+/// including the second empty line, stopping earlier before a line that would
+/// start a record, so no record is ever copied as preamble. When the old file
+/// gives no preamble line at all (missing, empty, or a record first), the
+/// template is written instead. The copy always ends with an empty line.
+void copyPreamble(console::TextFile& oldFile, console::TextFile& newFile);
+
+/// The writer's own part of a replacement: reads the old file (Mailvak.TMP,
+/// not open when there was no old file) and writes the new Mailvak.ini.
+using MiddleStep = std::function<void(console::TextFile& oldFile, console::TextFile& newFile)>;
+
+/// Replaces Mailvak.ini crash-safely: deletes a leftover Mailvak.TMP, renames
+/// Mailvak.ini to Mailvak.TMP, runs middleStep, syncs the new file, then
+/// deletes Mailvak.TMP. When the old file cannot be moved aside nothing is
+/// touched; when the new file cannot be written whole the old one is put back.
+/// Returns whether the new file is in place. New files get mode 0600.
+bool replaceConfigurationFile(mailbox::Program& program, const MiddleStep& middleStep);
+
+/// Puts a Mailvak.TMP left by an unfinished replacement back as Mailvak.ini.
+/// Returns whether there was one.
+bool recoverConfigurationFile(console::System& system);
+
+/// Writes the account table to Mailvak.ini: the old preamble, then accounts
+/// 1, 2, ... up to the first one whose four fields are all empty (at most 80),
+/// passwords scrambled, then the old file's records past the 80th unchanged.
+/// Returns whether the new file is in place.
+bool writeConfiguration(mailbox::Program& program);
+
+/// True when the table holds no account at all (account 1 has four empty
+/// fields); the editor and account removal then delete the file.
+bool accountTableEmpty(const mailbox::State& state);
 
 /// Reads Mailvak.ini into the account table (writing the first-run template and
 /// opening the settings editor when needed). Returns false when the program

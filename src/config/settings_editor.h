@@ -1,4 +1,10 @@
 // The settings editor: a box in which accounts are added and changed page by page.
+//
+// Box on rows 8-16, columns 37-90. Rows 12-15 are the field rows (server, user,
+// password, label); a field's text stands in columns 55-88 and column 89 is a
+// spare cell. The page buffer holds the four fields of the shown account as
+// 34-byte slices padded with blanks; the cursor cell is drawn white on light
+// red and the terminal's own cursor stays hidden.
 #pragma once
 
 #include "mailbox/program.h"
@@ -6,7 +12,8 @@
 namespace config {
 
 /// Edits account cursorAccount, or a new account when cursorBelowList is 1;
-/// writes the configuration when it closes.
+/// writes the configuration when it closes (or deletes the file when the table
+/// holds no account). Leaves the colours white on black.
 void settingsEditor(mailbox::Program& program);
 
 }  // namespace config

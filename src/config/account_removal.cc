@@ -1,0 +1,118 @@
+#include "config/account_removal.h"
+
+#include <algorithm>
+#include <string>
+
+#include "config/config_file.h"
+#include "console/text.h"
+
+namespace config {
+
+namespace {
+
+std::string listFileName(int account) { return "Get2" + console::toText(account) + ".txt"; }
+std::string headerFileName(int account) { return "Get4" + console::toText(account) + ".txt"; }
+
+bool hasAnyField(const mailbox::State& s, int a) {
+  return !s.serverName[a].empty() || !s.userName[a].empty() || !s.password[a].empty() ||
+         !s.accountLabel[a].empty();
+}
+
+void moveFields(mailbox::State& s, int from, int to) {
+  s.serverName[to] = std::move(s.serverName[from]);
+  s.userName[to] = std::move(s.userName[from]);
+  s.password[to] = std::move(s.password[from]);
+  s.accountLabel[to] = std::move(s.accountLabel[from]);
+  s.serverName[from].clear();
+  s.userName[from].clear();
+  s.password[from].clear();
+  s.accountLabel[from].clear();
+}
+
+// The folder state, summary and marks travel with the account, so that no
+// account shows (or later acts on) marks that were set on another one.
+void moveMailboxState(mailbox::State& s, int from, int to) {
+  s.messageCount[to] = s.messageCount[from];
+  s.statusText[to] = std::move(s.statusText[from]);
+  s.summaryText[to] = std::move(s.summaryText[from]);
+  s.busyMark[to] = std::move(s.busyMark[from]);
+  s.resultFilesCurrent[to] = s.resultFilesCurrent[from];
+  s.recheckRequested[to] = s.recheckRequested[from];
+  s.cell(0, to) = s.cell(0, from);
+  for (int m = 1; m <= mailbox::MaxMessages; ++m) s.cell(to, m) = s.cell(from, m);
+}
+
+void clearMailboxState(mailbox::State& s, int a) {
+  s.messageCount[a] = 0;
+  s.statusText[a].clear();
+  s.summaryText[a].clear();
+  s.busyMark[a].clear();
+  s.resultFilesCurrent[a] = 1;
+  s.recheckRequested[a] = 0;
+  s.cell(0, a) = 0;
+  for (int m = 1; m <= mailbox::MaxMessages; ++m) s.cell(a, m) = 0;
+}
+
+void drawDialog(console::Console& c) {
+  static const char* const rows[] = {
+      "                               ", "                               ",
+      "   Dit account verwijderen!    ", "                               ",
+      "      Zeker weten? (J/N)       ", "                               ",
+      "                               ",
+  };
+  c.setColour(console::White, console::Red);
+  int row = 21;
+  for (const char* text : rows) {
+    c.placeCursor(row++, 49);
+    c.print(text, true);
+  }
+}
+
+std::string nextKey(console::Console& c) {
+  for (;;) {
+    c.flush();
+    c.waitForKey(-1);
+    std::string key = c.readKey();
+    if (!key.empty()) return key;
+  }
+}
+
+}  // namespace
+
+bool removeAccount(mailbox::Program& program, int account) {
+  mailbox::State& s = program.state;
+  console::System& system = program.system;
+  const int count = s.accountCount;
+  if (account < 1 || account > count) return false;
+
+  drawDialog(program.console);
+  std::string answer = nextKey(program.console);
+  if (answer != "j" && answer != "J") return true;
+
+  system.deleteFile(listFileName(account));
+  system.deleteFile(headerFileName(account));
+  for (int k = account + 1; k <= count; ++k) {
+    system.renameFile(listFileName(k), listFileName(k - 1));
+    system.renameFile(headerFileName(k), headerFileName(k - 1));
+  }
+  // An account the editor stored behind the counted ones moves up as well.
+  int last = count;
+  while (last < mailbox::MaxAccounts && hasAnyField(s, last + 1)) ++last;
+  for (int k = account + 1; k <= last; ++k) moveFields(s, k, k - 1);
+  for (int k = account + 1; k <= count; ++k) moveMailboxState(s, k, k - 1);
+  s.serverName[last].clear();
+  s.userName[last].clear();
+  s.password[last].clear();
+  s.accountLabel[last].clear();
+  clearMailboxState(s, count);
+  s.accountCount = count - 1;
+
+  writeConfiguration(program);
+  if (accountTableEmpty(s)) {
+    system.deleteFile(ConfigurationFileName);
+    system.syncDirectory(".");
+  }
+  return true;
+}
+
+}  // namespace config

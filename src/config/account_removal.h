@@ -1,0 +1,17 @@
+// Removing an account from the settings editor: the confirmation dialog, the
+// renumbering of the result files behind it, the table and the file rewrite.
+#pragma once
+
+#include "mailbox/program.h"
+
+namespace config {
+
+/// Asks in a red dialog whether account `account` is to be removed; on "j" or
+/// "J" removes it: its result files are deleted, those of every later account
+/// move down one number (list then header file, in increasing order), the
+/// later accounts and their mailbox state move up one slot, accountCount drops
+/// by one and Mailvak.ini is rewritten (deleted when no account is left).
+/// Returns whether the dialog was shown (not for the new, empty page).
+bool removeAccount(mailbox::Program& program, int account);
+
+}  // namespace config
