@@ -374,3 +374,24 @@ TEST(DispatchKey, F1ShowsTheHelpPageAndUsesUpTheClosingKey) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DispatchKey, SettingsKeyOpensTheEditorAndEscClosesOnlyTheEditor) {
+  for (const char* k : {"i", "I"}) {
+    SCOPED_TRACE(k);
+    ScreenFixture f;
+    f.addAccount("Thuis", "");
+    f.state.cursorBelowList = 1;
+    f.console.pushKey(k);
+    f.console.pushKey("\x1b");
+    app::dispatchKey(f.program);
+    bool shown = false;
+    for (int r = 1; r <= 45; ++r) shown |= f.row(r).find("Instellingen invullen.") != std::string::npos;
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(f.console.pendingKeys(), 0u);
+    EXPECT_FALSE(f.state.quitRequested);
+  }
+}
+
+}  // namespace
