@@ -387,7 +387,8 @@ TEST(DispatchKey, SettingsKeyOpensTheEditorAndEscClosesOnlyTheEditor) {
     f.console.pushKey("\x1b");
     app::dispatchKey(f.program);
     bool shown = false;
-    for (int r = 1; r <= 45; ++r) shown |= f.row(r).find("Instellingen invullen.") != std::string::npos;
+    for (int r = 1; r <= 45; ++r)
+      shown |= f.row(r).find("Instellingen invullen.") != std::string::npos;
     EXPECT_TRUE(shown);
     EXPECT_EQ(f.console.pendingKeys(), 0u);
     EXPECT_FALSE(f.state.quitRequested);

@@ -38,8 +38,7 @@ TEST(DrawingPass, CursorBarAndSelectionFollowTheCursorLine) {
   };
   // -1: the sentinel set before the pass, i.e. left unchanged by it.
   const Case cases[] = {
-      {1, 0, 1, 1, 0}, {2, 0, 2, 2, 0}, {3, 0, 3, 3, 0},
-      {4, -1, -1, -1, 1}, {41, -1, -1, -1, 1},
+      {1, 0, 1, 1, 0}, {2, 0, 2, 2, 0}, {3, 0, 3, 3, 0}, {4, -1, -1, -1, 1}, {41, -1, -1, -1, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cursorLine);
