@@ -1,8 +1,104 @@
 #include "actions/move_account.h"
 
+#include <utility>
+#include <vector>
+
+#include "actions/result_files.h"
+#include "config/config_file.h"
+#include "console/text_file.h"
+#include "mailbox/check_account.h"
+
 namespace actions {
 
-void moveAccountUp(mailbox::Program& program) { (void)program; }
-void moveAccountDown(mailbox::Program& program) { (void)program; }
+namespace {
+
+using console::TextFile;
+
+// The records of Mailvak.ini as the reader sees them.
+std::vector<config::Record> fileRecords() {
+  std::vector<config::Record> records;
+  TextFile file(config::ConfigurationFileName, TextFile::Mode::Input);
+  config::Record record;
+  while (config::readRecord(file, record)) records.push_back(record);
+  return records;
+}
+
+// Whether a file record is the account the table holds at place a (the
+// password stands scrambled in the file and is left out of the comparison).
+bool sameAccount(const config::Record& record, const mailbox::State& s, int a) {
+  return record.lineCount == 4 && record.serverName == s.serverName[a] &&
+         record.userName == s.userName[a] && record.accountLabel == s.accountLabel[a];
+}
+
+// Trades the records of places p and p + 1 in Mailvak.ini; the table has
+// already been swapped. The two records move whole, with their password
+// lines as they stand; every other line and record stays as it is, those
+// after accountCount included. When the file does not hold the two accounts
+// where the table had them (no file, or one changed behind the program's
+// back), the file is written from the table, which is the master copy.
+void swapFileRecords(mailbox::Program& program, int p) {
+  const mailbox::State& s = program.state;
+  std::vector<config::Record> records = fileRecords();
+  bool inStep = static_cast<int>(records.size()) > p && sameAccount(records[p - 1], s, p + 1) &&
+                sameAccount(records[p], s, p);
+  if (!inStep) {
+    config::writeConfiguration(program);
+    return;
+  }
+  config::replaceConfigurationFile(program, [p](TextFile& oldFile, TextFile& newFile) {
+    config::copyPreamble(oldFile, newFile);
+    std::vector<config::Record> old;
+    config::Record record;
+    while (config::readRecord(oldFile, record)) old.push_back(record);
+    if (static_cast<int>(old.size()) > p) std::swap(old[p - 1], old[p]);
+    for (const config::Record& r : old) config::writeRecord(newFile, r);
+  });
+}
+
+void swapTableEntries(mailbox::State& s, int p) {
+  std::swap(s.serverName[p], s.serverName[p + 1]);
+  std::swap(s.userName[p], s.userName[p + 1]);
+  std::swap(s.password[p], s.password[p + 1]);
+  std::swap(s.accountLabel[p], s.accountLabel[p + 1]);
+}
+
+// Trades the names of one kind of result file between places from and to,
+// through the temporary name. A place without the file simply ends up
+// without it; a stale temporary file must not slip in as a result file.
+void swapResultFile(console::System& system, const std::string& from, const std::string& to) {
+  system.deleteFile(SwapFileName);
+  if (system.fileExists(from) && !system.renameFile(from, SwapFileName)) return;
+  system.renameFile(to, from);
+  system.renameFile(SwapFileName, to);
+}
+
+// Moves the account at place `from` to the neighbouring place `to`.
+void moveAccount(mailbox::Program& program, int from, int to) {
+  mailbox::State& s = program.state;
+  int p = from < to ? from : to;
+  swapTableEntries(s, p);
+  swapFileRecords(program, p);
+  swapResultFile(program.system, listFileName(from), listFileName(to));
+  swapResultFile(program.system, headerFileName(from), headerFileName(to));
+  s.cursorLine = to;
+  s.cursorAccount = to;
+  mailbox::summariseAllAccounts(program);
+}
+
+}  // namespace
+
+void moveAccountUp(mailbox::Program& program) {
+  const mailbox::State& s = program.state;
+  int a = s.cursorAccount;
+  if (a < 2 || a > s.accountCount || s.cursorLine != a) return;
+  moveAccount(program, a, a - 1);
+}
+
+void moveAccountDown(mailbox::Program& program) {
+  const mailbox::State& s = program.state;
+  int a = s.cursorAccount;
+  if (a < 1 || a >= s.accountCount || s.cursorLine != a) return;
+  moveAccount(program, a, a + 1);
+}
 
 }  // namespace actions

@@ -83,18 +83,8 @@ void checkAndList(mailbox::Program& program, int a) {
     s.titleRepaint = 1;
   }
   c.placeCursor(row, column);
-  int firstListLine = s.lineCounter;
   mailbox::checkAccount(program);
   mailbox::drawAccountList(program);
-  // A status line stands where messages would: it selects message slot 0 of
-  // its account, which no pass ever acts on, so a key pressed there cannot
-  // leave a request that fires once the account lists messages again.
-  if (!s.statusText[a].empty() && s.cursorLine == firstListLine &&
-      s.lineCounter == firstListLine + 1) {
-    s.selectedAccount = a;
-    s.selectedItem = 0;
-    s.cursorAccount = a;
-  }
   s.resultFilesCurrent[a] = 1;
 }
 

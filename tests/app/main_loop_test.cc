@@ -7,7 +7,6 @@
 #include "app/dispatch_key.h"
 #include "app/frame.h"
 #include "app/help_screen.h"
-#include "mailbox/check_account.h"
 #include "screen_fixture.h"
 
 namespace {
@@ -39,8 +38,7 @@ TEST(DrawingPass, CursorBarAndSelectionFollowTheCursorLine) {
   };
   // -1: the sentinel set before the pass, i.e. left unchanged by it.
   const Case cases[] = {
-      {1, 0, 1, 1, 0}, {2, 0, 2, 2, 0}, {3, 0, 3, 3, 0},
-      {4, -1, -1, -1, 1}, {41, -1, -1, -1, 1},
+      {1, 0, 1, 1, 0}, {2, 0, 2, 2, 0}, {3, 0, 3, 3, 0}, {4, -1, -1, -1, 1}, {41, -1, -1, -1, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cursorLine);
@@ -112,48 +110,29 @@ TEST(DrawingPass, OverwritesEveryRowWithoutClearing) {
   for (int r = 1; r <= 45; ++r) EXPECT_EQ(f.row(r).find('X'), std::string::npos) << "row " << r;
 }
 
-TEST(DrawingPass, ScrolledOutFolderIsStillCheckedButItsEmptyingWaits) {
+TEST(DrawingPass, EmptyingWaitsWhileItsFolderLineIsScrolledOut) {
   ScreenFixture f;
   f.addAccount("Thuis", Summary25);
   f.addAccount("Werk", Summary25);
   f.addAccount("Club", Summary25);
   f.state.scrollTop = 1;
   f.state.cursorLine = 2;
-  f.state.cell(0, 1) = mailbox::Expanded | mailbox::DeleteRequested;
-  f.state.recheckRequested[1] = 1;
-  f.state.resultFilesCurrent[1] = 0;
+  f.state.cell(0, 1) = mailbox::DeleteRequested;
   f.state.cell(0, 3) = mailbox::DeleteRequested;
   app::drawingPass(f.program);
 
-  // Account 1's check found no tool here: its status line is list line 2.
-  EXPECT_EQ(f.row(3), mailbox::wrongAnswerLine());
+  EXPECT_EQ(f.row(3), "Werk" + repeat(98, ' ') + Summary25);
   EXPECT_TRUE(f.rowBackground(3, console::Blue));
-  EXPECT_EQ(f.row(4), "Werk" + repeat(98, ' ') + Summary25);
-  EXPECT_EQ(f.row(5), "Club" + repeat(98, ' ') + Summary25);
-  EXPECT_EQ(f.row(6), repeat(127, ' '));
-  // The re-check of account 1 ran, with the busy notice on row 2.
-  EXPECT_EQ(console::middle(f.row(2), 61, 7), "[bezig]");
-  EXPECT_EQ(f.fg(2, 61), console::Yellow);
-  EXPECT_EQ(f.state.titleRepaint, 1);
-  EXPECT_EQ(f.state.recheckRequested[1], 0);
-  EXPECT_EQ(f.state.resultFilesCurrent[1], 1);
-  // Emptying waits while the folder line is out of the window.
+  EXPECT_EQ(f.row(4), "Club" + repeat(98, ' ') + Summary25);
+  EXPECT_EQ(f.row(5), repeat(127, ' '));
   EXPECT_TRUE(f.state.cell(0, 1) & mailbox::DeleteRequested);
   EXPECT_FALSE(f.state.cell(0, 3) & mailbox::DeleteRequested);
+  // Not confirmed (the script answered Esc): no re-check, no server run.
+  EXPECT_EQ(f.state.recheckRequested[3], 0);
+  EXPECT_EQ(f.state.redrawWithoutKey, 0);
+  EXPECT_TRUE(f.system.commands.empty());
   // The window holds windowRows - 1 lines, starting after scrollTop.
   EXPECT_EQ(f.state.lineCounter, 1 + 42);
-}
-
-TEST(DrawingPass, WindowScrolledPastTheListShowsOnlyFillerLines) {
-  ScreenFixture f;
-  f.addAccount("Thuis", Summary25);
-  f.state.scrollTop = 53;
-  f.state.cursorLine = 54;
-  app::drawingPass(f.program);
-  EXPECT_TRUE(f.rowBackground(3, console::Blue));
-  EXPECT_EQ(f.row(3), repeat(127, ' '));
-  EXPECT_EQ(f.state.cursorBelowList, 1);
-  EXPECT_EQ(f.row(45), app::keyBarText());
 }
 
 TEST(MainLoop, MovesTheBarWithTheKeysAndEndsOnQ) {
@@ -170,29 +149,6 @@ TEST(MainLoop, MovesTheBarWithTheKeysAndEndsOnQ) {
   EXPECT_TRUE(f.rowBackground(5, console::Black));
   EXPECT_TRUE(f.console.screen().cursorVisible());
 }
-
-TEST(MainLoop, EscapeInsideTheHelpPageOnlyClosesThePage) {
-  ScreenFixture f;
-  f.addAccount("Thuis", Summary25);
-  f.addAccount("Werk", Summary25);
-  for (const char* key : {"\xff\x3b", "\x1b", "\xff\x50"}) f.console.pushKey(key);
-  bool sawQuitKey = false;
-  f.console.onIdle = [&](console::MemoryConsole& c) {
-    // The queue ran dry after the Down: the program is still running.
-    EXPECT_FALSE(f.state.quitRequested);
-    EXPECT_EQ(f.state.cursorLine, 2);
-    EXPECT_EQ(f.row(1), app::titleText());  // the page was painted over
-    c.pushKey("Q");
-    sawQuitKey = true;
-  };
-  app::mainLoop(f.program);
-  EXPECT_TRUE(sawQuitKey);
-  EXPECT_TRUE(f.state.quitRequested);
-}
-
-}  // namespace
-
-namespace {
 
 // What a diffing terminal has to send for one key: the rows whose cells changed.
 TEST(MainLoop, OneDownKeyChangesOnlyTheTwoRowsOfTheBar) {

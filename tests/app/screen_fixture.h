@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "console/memory_console.h"
 #include "console/system.h"
@@ -11,6 +12,13 @@
 #include "support/temp_dir.h"
 
 namespace app_testing {
+
+/// Records command lines instead of running them: no POP3 tool runs here.
+struct RecordingSystem : console::System {
+  void runCommand(const std::string& line) override { commands.push_back(line); }
+  void startDetached(const std::string& file) override { commands.push_back("open " + file); }
+  std::vector<std::string> commands;
+};
 
 struct ScreenFixture {
   explicit ScreenFixture(int windowRows = 42, int helpTopRow = 1) {
@@ -43,7 +51,7 @@ struct ScreenFixture {
   testing_support::ScopedTempDir directory;  // result files, if any, land here
   mailbox::State state;
   console::MemoryConsole console;
-  console::System system;
+  RecordingSystem system;
   mailbox::Program program{state, console, system};
 };
 
