@@ -26,7 +26,9 @@ TEST_F(OpenMessage, BFetchesAThousandLinesAndHandsTheFileToTheViewer) {
   ASSERT_EQ(system.commands.size(), 1u);
   EXPECT_EQ(system.commands[0],
             "./mboxtool pop2.example.org 110 user2 secret2 stop 7 1000 >ML-2-7.eml");
-  EXPECT_EQ(system.started, std::vector<std::string>{"ML-2-7.eml"});
+  EXPECT_EQ(system.started,
+            std::vector<std::string>{system.currentDirectory() + "/ML-2-7.eml"});
+  EXPECT_EQ(system.started[0].front(), '/');
   EXPECT_EQ(state.cell(2, 7), mailbox::Expanded);
   EXPECT_EQ(state.redrawWithoutKey, 0);
   EXPECT_EQ(console.screen().rowText(23), std::string(127, ' '));  // no box
