@@ -30,7 +30,9 @@ std::vector<std::string> subjects(const pop3_support::DovecotServer& server,
   std::vector<std::string> found;
   for (const std::string& text : server.messagesOf(user)) {
     size_t at = text.find("Subject: ");
-    found.push_back(at == std::string::npos ? "?" : text.substr(at + 9, text.find_first_of("\r\n", at) - at - 9));
+    found.push_back(at == std::string::npos
+                        ? "?"
+                        : text.substr(at + 9, text.find_first_of("\r\n", at) - at - 9));
   }
   return found;
 }
@@ -125,7 +127,7 @@ TEST_F(ServerActions, ConfirmedSingleDeletionRemovesTheMessageTheUserSaw) {
 
 TEST_F(ServerActions, ConfirmedMarkedDeletionRemovesOnlyTheMarkedMessages) {
   for (int m : {2, 4}) state.cell(1, m) = mailbox::Marked;  // B and D
-  otherClientDeletes(2);                                     // B goes behind the user's back
+  otherClientDeletes(2);                                    // B goes behind the user's back
   state.currentMessage = 4;
   state.cell(1, 4) |= mailbox::DeleteRequested;
   console.pushKey("J");
