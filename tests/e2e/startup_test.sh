@@ -4,7 +4,13 @@
 source "$(dirname "$0")/lib.sh"
 
 appdata="$E2E_DIR/appdata"
-mkdir -p "$appdata"
+mkdir -p "$appdata/Mailvak"
+# One account already set up, so the first-run settings editor stays closed.
+{
+  printf '; Mailvak.ini%40sversie 10.2t\r\n' ''
+  for i in 2 3 4 5 6 7 8; do printf '; %63s\r\n' "regel $i"; done
+  printf '\r\n[serverinfo]\r\n\r\n127.0.0.1:1\r\njan\r\n\r\nTest\r\n\r\n'
+} > "$appdata/Mailvak/Mailvak.ini"
 
 e2e_start 127 59 "APPDATA=$appdata"
 e2e_send -l "echo shell-before-mailvak"
