@@ -57,7 +57,9 @@ class CapaHandler : public ReplyHandler {
     if (word == "STLS") caps_->stls = true;
     if (word == "USER") caps_->user = true;
     if (word == "SASL") {
-      std::string rest = " " + upper(text) + " ";
+      std::string rest(" ");
+      rest += upper(text);
+      rest += ' ';
       if (rest.find(" PLAIN ") != std::string::npos) caps_->saslPlain = true;
     }
     return true;
@@ -114,7 +116,7 @@ bool Session::askCapabilities(std::string* err) {
 
 OpenResult Session::open(const ServerAddress& address, const std::string& user,
                          const std::string& password, std::string* line,
-                         std::string* err) {
+                         std::string* err, const std::string& early) {
   conn_.start(timeouts_);
   if (!conn_.connectTo(address.host, address.port, err)) {
     return OpenResult::NoAnswer;
@@ -168,10 +170,15 @@ OpenResult Session::open(const ServerAddress& address, const std::string& user,
     std::string userReply;
     if (caps_.pipelining) {
       std::string both = "USER " + user + "\r\nPASS " + password + "\r\n";
+      if (!early.empty()) both += early + "\r\n";
       bool sent = send(both, err);
       std::fill(both.begin(), both.end(), '\0');
       if (!sent || !readStatus(&userReply, err) || !readStatus(&reply, err)) {
         return OpenResult::NoAnswer;
+      }
+      if (!early.empty() && startsWith(reply, "+OK")) {
+        if (!readStatus(&earlyReply_, err)) return OpenResult::NoAnswer;
+        hasEarly_ = true;
       }
     } else {
       if (!simple("USER " + user, &userReply, err)) return OpenResult::NoAnswer;
@@ -200,15 +207,22 @@ OpenResult Session::open(const ServerAddress& address, const std::string& user,
 bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler,
                   std::string* err) {
   const size_t window = caps_.pipelining ? PipelineWindow : 1;
-  const size_t refill = caps_.pipelining ? PipelineRefill : 0;
+  const size_t windowBytes = PipelineWindowBytes;
   size_t sent = 0;
+  size_t bytesInFlight = 0;
   std::string line;
   for (size_t done = 0; done < commands.size(); ++done) {
-    if (sent - done <= refill && sent < commands.size()) {
+    bool low = sent - done <= window / 5 && bytesInFlight <= windowBytes / 5;
+    if (sent < commands.size() && (sent == done || low)) {
       std::string batch;
-      while (sent < commands.size() && sent - done < window) {
-        batch += commands[sent++].text;
+      while (sent < commands.size() &&
+             (sent == done || (sent - done < window &&
+                               bytesInFlight + commands[sent].text.size() + 2 <=
+                                   windowBytes))) {
+        batch += commands[sent].text;
         batch += "\r\n";
+        bytesInFlight += commands[sent].text.size() + 2;
+        ++sent;
       }
       if (!send(batch, err)) return false;
     }
@@ -232,6 +246,7 @@ bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler,
         }
       }
     }
+    bytesInFlight -= commands[done].text.size() + 2;
     if (!handler.end(done)) {
       *err = "output failed";
       return false;

@@ -62,9 +62,19 @@ class Session {
   /// Connects, reads the greeting, upgrades to TLS as the address and CAPA
   /// say, and logs in. *line receives the answer to the login (+OK or the
   /// server's -ERR line) or the tool's own -ERR line; *err says why it failed.
+  /// A single-line `early` command goes out with the login when the server
+  /// pipelines, saving a round trip; takeEarlyReply() gives its answer.
   OpenResult open(const ServerAddress& address, const std::string& user,
                   const std::string& password, std::string* line,
-                  std::string* err);
+                  std::string* err, const std::string& early = "");
+
+  /// The answer to the early command of open(); false when it was not sent.
+  bool takeEarlyReply(std::string* line) {
+    if (!hasEarly_) return false;
+    hasEarly_ = false;
+    *line = earlyReply_;
+    return true;
+  }
 
   /// Sends one command and reads its single-line answer into *line.
   bool simple(const std::string& command, std::string* line, std::string* err);
@@ -95,10 +105,16 @@ class Session {
   size_t replyCap_;
   Capabilities caps_;
   std::vector<std::string> sent_;
+  bool hasEarly_ = false;
+  std::string earlyReply_;
 };
 
-/// Maximum commands in flight, and the level at which the window is refilled.
-constexpr size_t PipelineWindow = 100;
-constexpr size_t PipelineRefill = 20;
+/// At most this many commands, and this many bytes of commands, are in
+/// flight; the window is refilled when a fifth of either is left. The byte
+/// bound stays far below socket buffers, so a server that answers while the
+/// tool still sends can never block both sides; the count is large enough
+/// that a full header check (800 TOPs) goes out in one window.
+constexpr size_t PipelineWindow = 1000;
+constexpr size_t PipelineWindowBytes = 16 * 1024;
 
 }  // namespace mboxtool

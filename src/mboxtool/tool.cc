@@ -34,31 +34,31 @@ bool hasLineBreak(const std::string& s) {
   return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
-// Collects the LIST and UIDL replies into an index; writes the list file.
+// Collects the LIST and UIDL replies into an index; writes the LIST part of
+// the list file when out is given.
 class ListHandler : public ReplyHandler {
  public:
-  ListHandler(Sink* out, MailboxIndex* index, size_t statIndex)
-      : out_(out), index_(index), statIndex_(statIndex) {}
+  ListHandler(Sink* out, MailboxIndex* index) : out_(out), index_(index) {}
   bool status(size_t i, const std::string& line, bool ok) override {
-    kind_ = i - statIndex_;
-    if (kind_ == 2) {  // UIDL: not part of the file
+    uidl_ = i == 1;
+    if (uidl_) {  // not part of the file
       index_->haveUidls = ok;
       return true;
     }
     if (out_ && !writeLine(*out_, previewLine(line))) return false;
     if (!ok) refused_ = true;
-    return ok;  // the file ends at a refused STAT or LIST
+    return ok;  // the file ends at a refused LIST
   }
   bool line(size_t, const std::string& line) override {
-    if (kind_ == 1) {
-      addListLine(index_, line);
-      return !out_ || writeLine(*out_, previewLine(line));
+    if (uidl_) {
+      addUidlLine(index_, line);
+      return true;
     }
-    if (kind_ == 2) addUidlLine(index_, line);
-    return true;
+    addListLine(index_, line);
+    return !out_ || writeLine(*out_, previewLine(line));
   }
   bool end(size_t) override {
-    if (kind_ == 1 && out_) return writeLine(*out_, ".");
+    if (!uidl_ && out_) return writeLine(*out_, ".");
     return true;
   }
   bool refused() const { return refused_; }
@@ -66,8 +66,7 @@ class ListHandler : public ReplyHandler {
  private:
   Sink* out_;
   MailboxIndex* index_;
-  size_t statIndex_;
-  size_t kind_ = 0;  // 0 STAT, 1 LIST, 2 UIDL
+  bool uidl_ = false;
   bool refused_ = false;
 };
 
@@ -100,10 +99,15 @@ struct Run {
   }
 
   int list() {
-    std::vector<Command> cmds = {{"STAT", false}, {"LIST", true}, {"UIDL", true}};
+    std::string stat;
+    if (!session.takeEarlyReply(&stat) && !session.simple("STAT", &stat, &err)) {
+      return 1;
+    }
+    if (!writeLine(out, previewLine(stat))) return 1;
+    if (!startsWith(stat, "+OK")) return 1;
     MailboxIndex index;
-    ListHandler handler(&out, &index, 0);
-    bool ok = session.run(cmds, handler, &err);
+    ListHandler handler(&out, &index);
+    bool ok = session.run({{"LIST", true}, {"UIDL", true}}, handler, &err);
     if (!ok || handler.refused()) return 1;
     if (!saveIndex(sidecarPath(), index, &err)) return 1;
     sendQuit(false);
@@ -113,7 +117,9 @@ struct Run {
   int top(long count, long bodyLines, const std::string& loginLine) {
     if (!writeLine(out, loginLine)) return 1;
     std::string stat;
-    if (!session.simple("STAT", &stat, &err)) return 1;
+    if (!session.takeEarlyReply(&stat) && !session.simple("STAT", &stat, &err)) {
+      return 1;
+    }
     long present = 0;
     if (startsWith(stat, "+OK ")) {
       present = std::strtol(stat.c_str() + 4, nullptr, 10);
@@ -122,7 +128,8 @@ struct Run {
     long last = std::min(count, present);
     std::vector<Command> cmds;
     cmds.reserve(static_cast<size_t>(last));
-    std::string suffix = " " + std::to_string(bodyLines);
+    std::string suffix(" ");
+    suffix += std::to_string(bodyLines);
     for (long m = 1; m <= last; ++m) {
       cmds.push_back({"TOP " + std::to_string(m) + suffix, true});
     }
@@ -158,9 +165,9 @@ struct Run {
       return 1;
     }
     MailboxIndex now;
-    ListHandler indexer(nullptr, &now, 0);
-    if (!session.run({{"STAT", false}, {"LIST", true}, {"UIDL", true}}, indexer,
-                     &err)) {
+    ListHandler indexer(nullptr, &now);
+    if (!session.run({{"LIST", true}, {"UIDL", true}}, indexer, &err) ||
+        indexer.refused()) {
       writeLine(out, "-ERR " + err + "; nothing was deleted");
       return 1;
     }
@@ -284,8 +291,10 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   }
 
   std::string loginLine;
+  // list and top begin with STAT: it travels with the login when it can.
+  std::string early = (cmd == "list" || cmd == "top") ? "STAT" : "";
   OpenResult opened = run.session.open(run.address, request.user,
-                                       request.password, &loginLine, &run.err);
+                                       request.password, &loginLine, &run.err, early);
   if (opened == OpenResult::NoAnswer) return 1;
   if (opened == OpenResult::Refused) {
     writeLine(out, previewLine(loginLine));
