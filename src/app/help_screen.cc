@@ -26,7 +26,8 @@ std::string padded(const std::string& text) {
 const std::string& helpTitleText() {
   static const std::string text =
       "mai\xb3mail\xb3mailv\xb3mailva\xb3mailvak\xb3GEBRUIKS-AANWIJZING\xb3"
-      "mailvak\xb3" "ailvak\xb3ilvak\xb3lvak\xb3vak";
+      "mailvak\xb3"
+      "ailvak\xb3ilvak\xb3lvak\xb3vak";
   return text;
 }
 

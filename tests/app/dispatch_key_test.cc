@@ -181,34 +181,6 @@ TEST(DispatchKey, HeldArrowAccelerates) {
   EXPECT_EQ(f.state.cursorLine - before, 1);
 }
 
-TEST(DispatchKey, ReleasedArrowStartsAgainAtOneLine) {
-  struct Case {
-    const char* name;
-    bool heldAtSecondPress;
-    std::string second;
-    int expectedStep;
-  };
-  const std::string Down = extended(keys::Down), Up = extended(keys::Up);
-  const Case cases[] = {
-      {"still held", true, Down, 3},
-      {"released", false, Down, 1},
-      {"other arrow", true, Up, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ScreenFixture f;
-    f.state.cursorLine = 500;
-    f.state.scrollTop = 480;
-    for (int i = 0; i < 8; ++i) {
-      f.console.pushKey(key(Down, false, false, true));
-      app::dispatchKey(f.program);
-    }
-    f.console.pushKey(key(c.second, false, false, c.heldAtSecondPress));
-    app::dispatchKey(f.program);
-    EXPECT_EQ(f.state.arrowStep, c.expectedStep);
-  }
-}
-
 TEST(DispatchKey, ReleaseNoticedWhileWaiting) {
   ScreenFixture f;
   f.state.cursorLine = 500;
@@ -371,6 +343,24 @@ TEST(DispatchKey, F1ShowsTheHelpPageAndUsesUpTheClosingKey) {
   EXPECT_EQ(f.console.pendingKeys(), 0u);
   EXPECT_FALSE(f.state.quitRequested);
   EXPECT_EQ(f.state.currentKey, extended(keys::F1));
+}
+
+TEST(DispatchKey, SettingsKeyOpensTheEditorAndEscClosesOnlyTheEditor) {
+  for (const char* k : {"i", "I"}) {
+    SCOPED_TRACE(k);
+    ScreenFixture f;
+    f.addAccount("Thuis", "");
+    f.state.cursorBelowList = 1;
+    f.console.pushKey(k);
+    f.console.pushKey("\x1b");
+    app::dispatchKey(f.program);
+    bool shown = false;
+    for (int r = 1; r <= 45; ++r)
+      shown |= f.row(r).find("Instellingen invullen.") != std::string::npos;
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(f.console.pendingKeys(), 0u);
+    EXPECT_FALSE(f.state.quitRequested);
+  }
 }
 
 }  // namespace

@@ -38,8 +38,7 @@ TEST(DrawingPass, CursorBarAndSelectionFollowTheCursorLine) {
   };
   // -1: the sentinel set before the pass, i.e. left unchanged by it.
   const Case cases[] = {
-      {1, 0, 1, 1, 0}, {2, 0, 2, 2, 0}, {3, 0, 3, 3, 0},
-      {4, -1, -1, -1, 1}, {41, -1, -1, -1, 1},
+      {1, 0, 1, 1, 0}, {2, 0, 2, 2, 0}, {3, 0, 3, 3, 0}, {4, -1, -1, -1, 1}, {41, -1, -1, -1, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cursorLine);
@@ -136,18 +135,6 @@ TEST(DrawingPass, EmptyingWaitsWhileItsFolderLineIsScrolledOut) {
   EXPECT_EQ(f.state.lineCounter, 1 + 42);
 }
 
-TEST(DrawingPass, WindowScrolledPastTheListShowsOnlyFillerLines) {
-  ScreenFixture f;
-  f.addAccount("Thuis", Summary25);
-  f.state.scrollTop = 53;
-  f.state.cursorLine = 54;
-  app::drawingPass(f.program);
-  EXPECT_TRUE(f.rowBackground(3, console::Blue));
-  EXPECT_EQ(f.row(3), repeat(127, ' '));
-  EXPECT_EQ(f.state.cursorBelowList, 1);
-  EXPECT_EQ(f.row(45), app::keyBarText());
-}
-
 TEST(MainLoop, MovesTheBarWithTheKeysAndEndsOnQ) {
   ScreenFixture f;
   f.addAccount("Thuis", Summary25);
@@ -162,29 +149,6 @@ TEST(MainLoop, MovesTheBarWithTheKeysAndEndsOnQ) {
   EXPECT_TRUE(f.rowBackground(5, console::Black));
   EXPECT_TRUE(f.console.screen().cursorVisible());
 }
-
-TEST(MainLoop, EscapeInsideTheHelpPageOnlyClosesThePage) {
-  ScreenFixture f;
-  f.addAccount("Thuis", Summary25);
-  f.addAccount("Werk", Summary25);
-  for (const char* key : {"\xff\x3b", "\x1b", "\xff\x50"}) f.console.pushKey(key);
-  bool sawQuitKey = false;
-  f.console.onIdle = [&](console::MemoryConsole& c) {
-    // The queue ran dry after the Down: the program is still running.
-    EXPECT_FALSE(f.state.quitRequested);
-    EXPECT_EQ(f.state.cursorLine, 2);
-    EXPECT_EQ(f.row(1), app::titleText());  // the page was painted over
-    c.pushKey("Q");
-    sawQuitKey = true;
-  };
-  app::mainLoop(f.program);
-  EXPECT_TRUE(sawQuitKey);
-  EXPECT_TRUE(f.state.quitRequested);
-}
-
-}  // namespace
-
-namespace {
 
 // What a diffing terminal has to send for one key: the rows whose cells changed.
 TEST(MainLoop, OneDownKeyChangesOnlyTheTwoRowsOfTheBar) {
