@@ -253,7 +253,7 @@ Result decodeCsi(std::string_view body, int extraModifiers) {
     unsigned char c = static_cast<unsigned char>(body[i]);
     if (c == '$' && onlyNumbers && i > 0) break;  // rxvt's Shift forms end in $
     if (c >= 0x40 && c <= 0x7e) break;
-    if (c < 0x20 || c > 0x3f || i >= 64) return skip(2 + i);  // not a sequence: drop its start
+    if (c < 0x20 || c > 0x3f) return skip(2 + i);  // not a sequence: drop its start
     if (!((c >= '0' && c <= '9') || c == ';')) onlyNumbers = false;
     ++i;
   }

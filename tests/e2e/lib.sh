@@ -54,14 +54,14 @@ e2e_start() {
   local pair
   for pair in "$@"; do environment+=(-e "$pair"); done
   e2e_tmux new-session -d -s e2e -x "$columns" -y "$rows" "${environment[@]}" \
-    "PS1='e2e> ' exec bash --norc --noprofile -i" || e2e_fail "tmux did not start"
+    "HISTFILE=/dev/null PS1='e2e> ' exec bash --norc --noprofile -i" || e2e_fail "tmux did not start"
   e2e_tmux set-option -g status off >/dev/null
   e2e_tmux resize-window -t e2e -x "$columns" -y "$rows" >/dev/null 2>&1 || true
   e2e_wait_for_text 'e2e>' || e2e_fail "the shell did not come up"
 }
 
 # e2e_capture: the whole pane as text, one line per row.
-e2e_capture() { e2e_tmux capture-pane -p -t e2e; }
+e2e_capture() { e2e_tmux capture-pane -p -t e2e 2>/dev/null; }
 
 # e2e_row N: the text of row N (1-based), trailing blanks removed by tmux.
 e2e_row() { e2e_capture | sed -n "${1}p"; }
