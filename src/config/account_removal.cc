@@ -3,15 +3,16 @@
 #include <algorithm>
 #include <string>
 
+#include "actions/dialog_box.h"
+#include "actions/result_files.h"
 #include "config/config_file.h"
-#include "console/text.h"
 
 namespace config {
 
 namespace {
 
-std::string listFileName(int account) { return "Get2" + console::toText(account) + ".txt"; }
-std::string headerFileName(int account) { return "Get4" + console::toText(account) + ".txt"; }
+using actions::headerFileName;
+using actions::listFileName;
 
 bool hasAnyField(const mailbox::State& s, int a) {
   return !s.serverName[a].empty() || !s.userName[a].empty() || !s.password[a].empty() ||
@@ -53,30 +54,6 @@ void clearMailboxState(mailbox::State& s, int a) {
   for (int m = 1; m <= mailbox::MaxMessages; ++m) s.cell(a, m) = 0;
 }
 
-void drawDialog(console::Console& c) {
-  static const char* const rows[] = {
-      "                               ", "                               ",
-      "   Dit account verwijderen!    ", "                               ",
-      "      Zeker weten? (J/N)       ", "                               ",
-      "                               ",
-  };
-  c.setColour(console::White, console::Red);
-  int row = 21;
-  for (const char* text : rows) {
-    c.placeCursor(row++, 49);
-    c.print(text, true);
-  }
-}
-
-std::string nextKey(console::Console& c) {
-  for (;;) {
-    c.flush();
-    c.waitForKey(-1);
-    std::string key = c.readKey();
-    if (!key.empty()) return key;
-  }
-}
-
 }  // namespace
 
 bool removeAccount(mailbox::Program& program, int account) {
@@ -85,9 +62,14 @@ bool removeAccount(mailbox::Program& program, int account) {
   const int count = s.accountCount;
   if (account < 1 || account > count) return false;
 
-  drawDialog(program.console);
-  std::string answer = nextKey(program.console);
-  if (answer != "j" && answer != "J") return true;
+  console::Console& c = program.console;
+  c.setColour(console::White, console::Red);
+  actions::drawBox(c, 21, 49,
+                   {"                               ", "                               ",
+                    "   Dit account verwijderen!    ", "                               ",
+                    "      Zeker weten? (J/N)       ", "                               ",
+                    "                               "});
+  if (!actions::isYes(actions::readAnswerKey(c))) return true;
 
   system.deleteFile(listFileName(account));
   system.deleteFile(headerFileName(account));

@@ -61,7 +61,7 @@ e2e_start() {
 }
 
 # e2e_capture: the whole pane as text, one line per row.
-e2e_capture() { e2e_tmux capture-pane -p -t e2e; }
+e2e_capture() { e2e_tmux capture-pane -p -t e2e 2>/dev/null; }
 
 # e2e_row N: the text of row N (1-based), trailing blanks removed by tmux.
 e2e_row() { e2e_capture | sed -n "${1}p"; }
