@@ -73,17 +73,6 @@ class CapaHandler : public ReplyHandler {
 }  // namespace
 
 bool Session::send(const std::string& text, std::string* err) {
-  // Keep a log of what was sent, with the login secret masked.
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    std::string cmd = text.substr(start, end - start);
-    if (startsWith(upper(cmd), "PASS ")) cmd = "PASS ***";
-    if (startsWith(upper(cmd), "AUTH PLAIN ")) cmd = "AUTH PLAIN ***";
-    sent_.push_back(cmd);
-    start = end + 2;
-  }
   return conn_.sendAll(text, err);
 }
 

@@ -92,9 +92,6 @@ class Session {
 
   const Capabilities& capabilities() const { return caps_; }
 
-  /// The commands sent so far, with the password masked (for tests).
-  const std::vector<std::string>& sentLog() const { return sent_; }
-
  private:
   bool readStatus(std::string* line, std::string* err);
   bool askCapabilities(std::string* err);
@@ -104,7 +101,6 @@ class Session {
   Timeouts timeouts_;
   size_t replyCap_;
   Capabilities caps_;
-  std::vector<std::string> sent_;
   bool hasEarly_ = false;
   std::string earlyReply_;
 };

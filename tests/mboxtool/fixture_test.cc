@@ -215,6 +215,41 @@ TEST_F(FixtureTool, WithoutUidlDeletesOnlyAnUnchangedMailbox) {
   EXPECT_EQ((std::vector<std::string>{"uid-2", "uid-4"}), uidls());
 }
 
+TEST_F(FixtureTool, SaysSoWhenTheSessionEndsBeforeQuitWasAnswered) {
+  FixtureScript s;
+  s.dropAtQuit = true;
+  fixture_.setScript(s);
+  fixture_.setMessages(sampleMessages(3));
+  ASSERT_EQ(0, run({"list"}).status);
+  auto r = run({"dele", "2"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_NE(std::string::npos, r.out.find("-ERR no answer to QUIT")) << r.out;
+  EXPECT_EQ(3u, uidls().size());
+}
+
+TEST_F(FixtureTool, TotalDeadlineAndReplyCapEndARun) {
+  FixtureScript s;
+  s.stallInTop = 2;
+  fixture_.setScript(s);
+  fixture_.setMessages(sampleMessages(3));
+  auto start = std::chrono::steady_clock::now();
+  auto late = mboxtool_test::runCommand("127.0.0.1", fixture_.port(), "jan", "geheim", work_,
+                                        {"top", "3", "3"}, 30000, 400);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(subjects(1, 1), std::vector<std::string>(1, recordSubjects(late.out).at(0)));
+
+  fixture_.setScript(FixtureScript());
+  std::vector<FixtureMessage> box = sampleMessages(2);
+  box[1].text += std::string(300000, 'b') + "\r\n";
+  fixture_.setMessages(box);
+  auto capped = mboxtool_test::runCommand("127.0.0.1", fixture_.port(), "jan", "geheim",
+                                          work_, {"stop", "2", "10"}, ShortReadMs, 60000,
+                                          100000);
+  EXPECT_EQ(1, capped.status);
+  EXPECT_LT(capped.out.size(), 100000u);
+  EXPECT_EQ(box[0].text, run({"stop", "1", "10"}).out);
+}
+
 TEST_F(FixtureTool, DeletesNothingWithoutAKeptList) {
   fixture_.setMessages(sampleMessages(3));
   auto r = run({"dele", "1"});

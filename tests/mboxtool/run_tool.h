@@ -20,7 +20,8 @@ inline ToolResult runCommand(const std::string& server, int port,
                              const std::string& user, const std::string& password,
                              const std::string& workDir,
                              const std::vector<std::string>& words,
-                             int readMs = 5000) {
+                             int readMs = 5000, long long totalMs = 60000,
+                             size_t replyCap = 64u << 20) {
   mboxtool::Request r;
   r.server = server;
   r.port = std::to_string(port);
@@ -31,7 +32,8 @@ inline ToolResult runCommand(const std::string& server, int port,
   mboxtool::Options o;
   o.timeouts.connectMs = 5000;
   o.timeouts.readMs = readMs;
-  o.timeouts.totalMs = 60000;
+  o.timeouts.totalMs = totalMs;
+  o.replyCap = replyCap;
   o.workDir = workDir;
   mboxtool::StringSink sink;
   ToolResult result;

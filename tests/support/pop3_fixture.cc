@@ -241,14 +241,19 @@ void Pop3Fixture::session(int fd) {
     } else if (verb == "USER") {
       sent = ok("+OK");
     } else if (verb == "PASS") {
-      loggedIn = !script.errOnPass && arg == password;
+      loggedIn = !script.errOnPass && (password.empty() || arg == password);
       sent = ok(loggedIn ? "+OK Logged in." : "-ERR [AUTH] Authentication failed.");
     } else if (verb == "QUIT") {
-      if (loggedIn) {
+      if (script.dropAtQuit) return;
+      if (loggedIn && !deleted.empty()) {
+        // Only the deletions are applied: the test may have changed the
+        // mailbox since this session began.
         std::lock_guard<std::mutex> lock(mutex_);
+        std::set<std::string> gone;
+        for (size_t i : deleted) gone.insert(box[i].uidl);
         std::vector<FixtureMessage> kept;
-        for (size_t i = 0; i < box.size(); ++i) {
-          if (!deleted.count(i)) kept.push_back(box[i]);
+        for (const FixtureMessage& m : messages_) {
+          if (!gone.count(m.uidl)) kept.push_back(m);
         }
         messages_ = kept;
       }

@@ -33,6 +33,7 @@ struct FixtureScript {
   long stallInTop = 0;          // silence halfway through this TOP
   long noTerminatorTop = 0;     // this TOP reply lacks its "." and then silence
   long long stallAfterBytes = -1;  // silence after this many bytes in all
+  bool dropAtQuit = false;      // QUIT closes the connection, deleting nothing
 };
 
 class Pop3Fixture {
@@ -57,7 +58,7 @@ class Pop3Fixture {
   /// Number of sessions that ended.
   int sessions();
 
-  /// The password every user logs in with.
+  /// The password every user logs in with; empty: any password.
   std::string password = "geheim";
 
  private:
