@@ -53,9 +53,10 @@ void emptyMailbox(mailbox::Program& program) {
 
   const std::string_view blank = "                               ";
   c.setColour(console::White, console::Red);
-  drawBox(c, 21, 49,
-          {blank, blank, "   Alle berichten van deze     ", blank, "      server verwijderen!      ",
-           blank, "      Zeker weten? (J/N)       ", blank, blank});
+  drawBox(
+      c, 21, 49,
+      {blank, blank, "   Alle berichten van deze     ", blank, "      server verwijderen!      ",
+       blank, "      Zeker weten? (J/N)       ", blank, blank});
   c.setColour(console::LightGrey, console::Black);
   s.confirmAnswer = readAnswerKey(c);
 
@@ -79,7 +80,8 @@ void emptyMailbox(mailbox::Program& program) {
       c.setColour(console::LightGrey, console::Black);
     } else {
       s.confirmAnswer.clear();
-      showOutcome(c, count == 0 ? "      Server was al leeg.      " : "  Er is iets mis, afgebroken.  ");
+      showOutcome(
+          c, count == 0 ? "      Server was al leeg.      " : "  Er is iets mis, afgebroken.  ");
     }
   }
   c.placeCursor(row, column);

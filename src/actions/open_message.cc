@@ -56,9 +56,12 @@ void openMessage(mailbox::Program& program) {
     lines = bodyLinesForKilobytes(kilobytes);
   }
   const std::string file = messageFileName(a, m);
-  runTool(program, toolPrefix(s, a) + "stop " + console::toText(m) + " " +
-                       console::toText(lines) + " >" + file);
-  program.system.startDetached(file);
+  runTool(program, toolPrefix(s, a) + "stop " + console::toText(m) + " " + console::toText(lines) +
+                       " >" + file);
+  // The viewer may be an instance already running elsewhere, so it gets the
+  // file's full path rather than one relative to our working directory.
+  std::string directory = program.system.currentDirectory();
+  program.system.startDetached(directory.empty() ? file : directory + "/" + file);
 }
 
 }  // namespace actions

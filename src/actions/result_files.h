@@ -15,9 +15,7 @@
 namespace actions {
 
 /// "Get2<a>.txt": the list result file of account a.
-inline std::string listFileName(int account) {
-  return "Get2" + console::toText(account) + ".txt";
-}
+inline std::string listFileName(int account) { return "Get2" + console::toText(account) + ".txt"; }
 /// "Get4<a>.txt": the header result file of account a.
 inline std::string headerFileName(int account) {
   return "Get4" + console::toText(account) + ".txt";

@@ -384,6 +384,17 @@ Result giveUp(std::string_view in) {
 
 }  // namespace
 
+std::string withModifiers(const std::string& key, int modifiers) {
+  if (key.size() != 2 || key[0] != '\xff') return key;
+  int code = static_cast<unsigned char>(key[1]);
+  for (int block = Home; block <= Delete; ++block) {
+    if (BlockCodes[block][0] == code) return blockKey(static_cast<Block>(block), modifiers);
+  }
+  if (code >= 59 && code <= 68) return functionKey(code - 58, modifiers);
+  if (code == 133 || code == 134) return functionKey(code - 122, modifiers);
+  return key;
+}
+
 void KeyDecoder::feed(std::string_view bytes, std::int64_t nowMs) {
   if (bytes.empty()) return;
   buffer_.append(bytes);

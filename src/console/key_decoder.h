@@ -45,6 +45,12 @@ struct KeyEvent {
   bool operator==(const KeyEvent&) const = default;
 };
 
+/// The key text of a cursor-block or function key given without modifiers,
+/// as it is with these modifiers (Shift, Ctrl, Alt bits). Other keys come
+/// back as they are. For terminals that send such keys unmodified and tell
+/// the modifier state another way (the Linux console).
+std::string withModifiers(const std::string& key, int modifiers);
+
 class KeyDecoder {
  public:
   /// How long a lone ESC waits for the rest of a sequence.

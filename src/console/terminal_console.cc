@@ -1,5 +1,6 @@
 #include "console/terminal_console.h"
 
+#include <linux/tiocl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -89,6 +90,21 @@ void onFatalSignal(int signal, siginfo_t* info, void*) {
 
 void onWinch(int) { terminalResized = 1; }
 
+// The Linux console's modifier state as Shift/Alt/Ctrl bits, or -1 when the
+// terminal is not a Linux console. Its bits: Shift 1, AltGr 2, Ctrl 4, Alt 8,
+// left Shift 16, right Shift 32 (the last two only in some keymaps).
+int linuxConsoleModifiers(int fd) {
+  char request = TIOCL_GETSHIFTSTATE;
+  if (::ioctl(fd, TIOCLINUX, &request) != 0) return -1;
+  int state = static_cast<unsigned char>(request);
+  int modifiers = 0;
+  bool leftRightKnown = state & (16 | 32);
+  if (leftRightKnown ? (state & 16) : (state & 1)) modifiers |= ShiftBit;
+  if (state & 4) modifiers |= CtrlBit;
+  if (state & 8) modifiers |= AltBit;
+  return modifiers;
+}
+
 void installHandlers() {
   for (size_t i = 0; i < sizeof HandledSignals / sizeof HandledSignals[0]; ++i) {
     struct sigaction previous {};
@@ -170,7 +186,8 @@ bool TerminalConsole::begin() {
     if (left <= 0) break;
     pumpInput(static_cast<int>(left));
   }
-  if (!kitty_) {
+  linuxConsole_ = linuxConsoleModifiers(input_) >= 0;
+  if (!kitty_ && !linuxConsole_) {
     writeAll("\x1b[>4;2m");
     modifyOtherKeys_ = true;
     updateRestoreBytes();
@@ -256,6 +273,7 @@ void TerminalConsole::pumpInput(int waitMs) {
       break;
     }
     decoder_.feed(std::string_view(buffer, static_cast<size_t>(n)), steadyMilliseconds());
+    if (linuxConsole_) linuxModifiers_ = std::max(0, linuxConsoleModifiers(input_));
     if (static_cast<size_t>(n) < sizeof buffer) break;
   }
   decodeInput();
@@ -280,6 +298,28 @@ void TerminalConsole::handleEvent(const KeyEvent& event) {
     case KeyEvent::Kind::Key:
       break;
   }
+  if (linuxConsole_ && event.key == "\r" && (linuxModifiers_ & CtrlBit)) {
+    KeyEvent ctrlEnter = event;  // the console sends Ctrl-Enter as a plain Enter
+    ctrlEnter.key = "\n";
+    ctrlEnter.modifiers = CtrlBit;
+    queueKey(ctrlEnter);
+    return;
+  }
+  if (linuxConsole_ && event.modifiers == 0 && linuxModifiers_ != 0 && event.key.size() == 2) {
+    KeyEvent modified = event;
+    modified.modifiers = linuxModifiers_;
+    // The console's keymap turns Shift-F1 and Shift-F2 into F11 and F12.
+    std::string key = event.key;
+    if ((linuxModifiers_ & ShiftBit) && keys::isExtended(key, 133)) key = keys::extended(keys::F1);
+    if ((linuxModifiers_ & ShiftBit) && keys::isExtended(key, 134)) key = keys::extended(60);
+    modified.key = withModifiers(key, linuxModifiers_);
+    queueKey(modified);
+    return;
+  }
+  queueKey(event);
+}
+
+void TerminalConsole::queueKey(const KeyEvent& event) {
   bool repeat = held_.observe(event, steadyMilliseconds());
   if (event.action == KeyAction::Release) return;  // a release is never a key press
   queue_.push_back({event.key, held_.leftShiftFor(event), held_.ctrlFor(event), repeat});

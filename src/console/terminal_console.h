@@ -10,7 +10,9 @@
 // types, alternate keys, all keys as escape codes, associated text) and knows
 // press, repeat and release of every key. If not, it turns on xterm's
 // modifyOtherKeys level 2, which makes xterm (and tmux with extended-keys)
-// tell Ctrl-Enter, Ctrl-b and Alt-d apart from plain keys.
+// tell Ctrl-Enter, Ctrl-b and Alt-d apart from plain keys. The Linux console
+// sends arrows, Home and the F keys without modifiers; there the modifier
+// state is asked from the console as the bytes are read.
 #pragma once
 
 #include <cstdint>
@@ -66,6 +68,7 @@ class TerminalConsole : public Console {
   void pumpInput(int waitMs);
   void decodeInput();
   void handleEvent(const KeyEvent& event);
+  void queueKey(const KeyEvent& event);
   void enableKitty();
   void updateRestoreBytes();
   void writeAll(const std::string& bytes);
@@ -78,6 +81,8 @@ class TerminalConsole : public Console {
   bool kitty_ = false;
   bool modifyOtherKeys_ = false;
   bool attributesAnswered_ = false;
+  bool linuxConsole_ = false;  // the modifier state can be asked (TIOCLINUX)
+  int linuxModifiers_ = 0;     // as asked when the last bytes were read
   KeyDecoder decoder_;
   HeldKeys held_;
   TerminalPainter painter_;

@@ -97,8 +97,8 @@ TEST_F(DeleteMessages, MarkedDeletionWritesTheListHighestFirstAndRemovesIt) {
   console.pushKey("j");
   actions::deleteMarkedMessages(program);
   EXPECT_EQ(box(23), "   De gemarkeerde berichten    ");
-  EXPECT_EQ(system.commands,
-            std::vector<std::string>{"./mboxtool pop1.example.org 110 user1 secret1 deles >/dev/null"});
+  EXPECT_EQ(system.commands, std::vector<std::string>{
+                                 "./mboxtool pop1.example.org 110 user1 secret1 deles >/dev/null"});
   EXPECT_EQ(listSeen, "9\r\n5\r\n2\r\n");
   EXPECT_FALSE(system.fileExists("deles.dat"));
   for (int m : {2, 5, 9}) EXPECT_EQ(state.cell(1, m), 0) << m;

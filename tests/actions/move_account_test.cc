@@ -26,8 +26,8 @@ std::string record(const Account& a) {
 
 // A list result file whose first line gives the summary its count.
 std::string listFile(int count) {
-  std::string text = "+OK " + std::to_string(count) + " " + std::to_string(count * 100) +
-                     "\r\n+OK\r\n";
+  std::string text =
+      "+OK " + std::to_string(count) + " " + std::to_string(count * 100) + "\r\n+OK\r\n";
   for (int m = 1; m <= count; ++m) text += std::to_string(m) + " 100\r\n";
   return text + ".\r\n";
 }
@@ -114,8 +114,10 @@ TEST_F(MoveAccount, DownAndUpAgainRestoresEverything) {
     EXPECT_EQ(state.cursorLine, first);
     EXPECT_EQ(readFile("Mailvak.ini"), file);
     EXPECT_EQ(labels(), (std::vector<std::string>{"Een", "Twee", "Drie", "Vier", "Vijf"}));
-    for (int place : {1, 2, 4}) EXPECT_EQ(readFile("Get2" + std::to_string(place) + ".txt"), listFile(place));
-    for (int place : {3, 5}) EXPECT_FALSE(system.fileExists("Get4" + std::to_string(place) + ".txt"));
+    for (int place : {1, 2, 4})
+      EXPECT_EQ(readFile("Get2" + std::to_string(place) + ".txt"), listFile(place));
+    for (int place : {3, 5})
+      EXPECT_FALSE(system.fileExists("Get4" + std::to_string(place) + ".txt"));
   }
 }
 
@@ -197,11 +199,11 @@ TEST_F(MoveAccount, MovesWithoutAPlaceToGoDoNothing) {
     int cursorLine, cursorAccount;
     bool up;
   } const cases[] = {
-      {1, 1, true},    // the first account has nothing above it
-      {3, 3, false},   // the last nothing below it
-      {4, 3, false},   // filler line
-      {2, 1, true},    // a status line under folder 1: not a folder line
-      {3, 2, false},   // cursor and account out of step
+      {1, 1, true},   // the first account has nothing above it
+      {3, 3, false},  // the last nothing below it
+      {4, 3, false},  // filler line
+      {2, 1, true},   // a status line under folder 1: not a folder line
+      {3, 2, false},  // cursor and account out of step
       {0, 0, false},
   };
   for (const Case& c : cases) {

@@ -26,7 +26,8 @@ TEST_F(OpenMessage, BFetchesAThousandLinesAndHandsTheFileToTheViewer) {
   ASSERT_EQ(system.commands.size(), 1u);
   EXPECT_EQ(system.commands[0],
             "./mboxtool pop2.example.org 110 user2 secret2 stop 7 1000 >ML-2-7.eml");
-  EXPECT_EQ(system.started, std::vector<std::string>{"ML-2-7.eml"});
+  EXPECT_EQ(system.started, std::vector<std::string>{system.currentDirectory() + "/ML-2-7.eml"});
+  EXPECT_EQ(system.started[0].front(), '/');
   EXPECT_EQ(state.cell(2, 7), mailbox::Expanded);
   EXPECT_EQ(state.redrawWithoutKey, 0);
   EXPECT_EQ(console.screen().rowText(23), std::string(127, ' '));  // no box
@@ -47,10 +48,10 @@ TEST_F(OpenMessage, CtrlBTurnsTheKilobyteAnswerIntoBodyLines) {
     long long lines;
   };
   const Case cases[] = {
-      {{"2"}, 27},         {{"10"}, 133},        {{"0.5"}, 7},
-      {{"1,5"}, 13},       {{"  3"}, 40},
-      {{"", "0", "abc", "0,5", "1"}, 13},      // answers worth 0 repeat the question
-      {{"-2"}, 0},         {{"0.01"}, 0},        // never a negative count on the line
+      {{"2"}, 27},   {{"10"}, 133},
+      {{"0.5"}, 7},  {{"1,5"}, 13},
+      {{"  3"}, 40}, {{"", "0", "abc", "0,5", "1"}, 13},  // answers worth 0 repeat the question
+      {{"-2"}, 0},   {{"0.01"}, 0},                       // never a negative count on the line
   };
   for (const Case& c : cases) {
     ActionFixture f;
@@ -90,8 +91,7 @@ TEST_F(OpenMessage, CtrlBAsksInTheGreenBox) {
   }
   EXPECT_EQ(console.screen().rowText(21).substr(44, 39), blank);
   // The prompt stands inside the box; the second answer was typed over the first.
-  EXPECT_EQ(console.screen().rowText(23).substr(44, 39),
-            "   Hoeveel KiloBytes ophalen ? 12      ");
+  EXPECT_EQ(console.screen().rowText(23).substr(44, 39), "   Hoeveel KiloBytes ophalen ? 12      ");
   EXPECT_EQ(console.screen().at(23, 77).background, console::Green);
   // Back on the remembered row, in the list colours.
   EXPECT_EQ(console.cursorRow(), 9);

@@ -330,3 +330,30 @@ TEST(KeyDecoder, SurvivesArbitraryBytes) {
 
 }  // namespace
 }  // namespace console
+
+namespace console {
+namespace {
+
+// Keys that arrive without modifiers, with the modifier state learnt otherwise.
+TEST(KeyDecoder, ModifiersAddedAfterwards) {
+  using keys::extended;
+  struct Case {
+    std::string key;
+    int modifiers;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {extended(72), CtrlBit, extended(141)},           {extended(80), CtrlBit, extended(145)},
+      {extended(71), ShiftBit, extended(71)},           {extended(71), CtrlBit, extended(119)},
+      {extended(75), CtrlBit | ShiftBit, extended(115)}, {extended(83), AltBit, extended(163)},
+      {extended(59), ShiftBit, extended(84)},           {extended(59), AltBit | CtrlBit, extended(104)},
+      {extended(134), CtrlBit, extended(138)},          {"a", CtrlBit, "a"},
+      {extended(32), CtrlBit, extended(32)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(withModifiers(c.key, c.modifiers), c.expected) << testing::PrintToString(c.key);
+  }
+}
+
+}  // namespace
+}  // namespace console

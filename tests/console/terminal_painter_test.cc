@@ -179,15 +179,6 @@ TEST(TerminalPainter, ClipsToASmallerTerminal) {
   EXPECT_EQ(p.terminal.codepoint(1, 2), U'*');
 }
 
-// The colour map: PC colour numbers to the SGR codes.
-TEST(TerminalPainter, ColourCodes) {
-  const int foreground[16] = {30, 34, 32, 36, 31, 35, 33, 37, 90, 94, 92, 96, 91, 95, 93, 97};
-  for (int colour = 0; colour < 16; ++colour) {
-    EXPECT_EQ(sgrForeground(colour), foreground[colour]) << colour;
-    EXPECT_EQ(sgrBackground(colour), foreground[colour] + 10) << colour;
-  }
-}
-
 // Prints the bytes of a full main-screen frame and of an unchanged redraw.
 TEST(TerminalPainter, ReportsFrameSizes) {
   PaintedConsole p;

@@ -1,13 +1,15 @@
-// Deleting against a real POP3 server while another client changes the
-// mailbox between the check the user saw and the confirmation: the tool's
-// guard must delete exactly the messages the user chose, under whatever
-// number they carry now, and nothing else.
+// The server actions against a real POP3 server and the real tool. Above all
+// deleting while another client changes the mailbox between the check the
+// user saw and the confirmation: the tool's guard must delete exactly the
+// messages the user chose, under whatever number they carry now, and nothing
+// else.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "actions/delete_messages.h"
 #include "actions/empty_mailbox.h"
+#include "actions/open_message.h"
 #include "actions/result_files.h"
 #include "actions/tool_commands.h"
 #include "console/memory_console.h"
@@ -28,12 +30,21 @@ std::vector<std::string> subjects(const pop3_support::DovecotServer& server,
   std::vector<std::string> found;
   for (const std::string& text : server.messagesOf(user)) {
     size_t at = text.find("Subject: ");
-    found.push_back(at == std::string::npos ? "?" : text.substr(at + 9, text.find_first_of("\r\n", at) - at - 9));
+    found.push_back(at == std::string::npos
+                        ? "?"
+                        : text.substr(at + 9, text.find_first_of("\r\n", at) - at - 9));
   }
   return found;
 }
 
-class DeletionSafety : public ::testing::Test {
+// Runs commands for real but starts no viewer.
+class NoViewerSystem : public console::System {
+ public:
+  void startDetached(const std::string& file) override { started.push_back(file); }
+  std::vector<std::string> started;
+};
+
+class ServerActions : public ::testing::Test {
  protected:
   // One server for the suite; every test gets a user of its own.
   static void SetUpTestSuite() {
@@ -92,7 +103,7 @@ class DeletionSafety : public ::testing::Test {
 
   std::vector<std::string> mailbox() const { return subjects(*server, user); }
 
-  static constexpr int UserCount = 4;
+  static constexpr int UserCount = 6;
   static inline pop3_support::DovecotServer* server = nullptr;
   static inline std::string startError;
   std::string user;
@@ -100,11 +111,11 @@ class DeletionSafety : public ::testing::Test {
   testing_support::ScopedTempDir other{false};
   mailbox::State state;
   console::MemoryConsole console;
-  console::System system;
+  NoViewerSystem system;
   mailbox::Program program{state, console, system};
 };
 
-TEST_F(DeletionSafety, ConfirmedSingleDeletionRemovesTheMessageTheUserSaw) {
+TEST_F(ServerActions, ConfirmedSingleDeletionRemovesTheMessageTheUserSaw) {
   otherClientDeletes(1);  // A goes: B is number 1 now, C number 2
   ASSERT_EQ(mailbox(), (std::vector<std::string>{"B", "C", "D"}));
   state.currentMessage = 2;  // the user saw B there
@@ -114,9 +125,9 @@ TEST_F(DeletionSafety, ConfirmedSingleDeletionRemovesTheMessageTheUserSaw) {
   EXPECT_EQ(mailbox(), (std::vector<std::string>{"C", "D"}));
 }
 
-TEST_F(DeletionSafety, ConfirmedMarkedDeletionRemovesOnlyTheMarkedMessages) {
+TEST_F(ServerActions, ConfirmedMarkedDeletionRemovesOnlyTheMarkedMessages) {
   for (int m : {2, 4}) state.cell(1, m) = mailbox::Marked;  // B and D
-  otherClientDeletes(2);                                     // B goes behind the user's back
+  otherClientDeletes(2);                                    // B goes behind the user's back
   state.currentMessage = 4;
   state.cell(1, 4) |= mailbox::DeleteRequested;
   console.pushKey("J");
@@ -125,7 +136,7 @@ TEST_F(DeletionSafety, ConfirmedMarkedDeletionRemovesOnlyTheMarkedMessages) {
   EXPECT_FALSE(system.fileExists(actions::DeletionListFileName));
 }
 
-TEST_F(DeletionSafety, RefusedDeletionLeavesTheServerAlone) {
+TEST_F(ServerActions, RefusedDeletionLeavesTheServerAlone) {
   state.currentMessage = 1;
   state.cell(1, 1) = mailbox::DeleteRequested;
   console.pushKey("n");
@@ -133,7 +144,7 @@ TEST_F(DeletionSafety, RefusedDeletionLeavesTheServerAlone) {
   EXPECT_EQ(mailbox(), (std::vector<std::string>{"A", "B", "C", "D"}));
 }
 
-TEST_F(DeletionSafety, EmptyingDeletesWhatTheServerHoldsNow) {
+TEST_F(ServerActions, EmptyingDeletesWhatTheServerHoldsNow) {
   ASSERT_TRUE(server->addMessages(user, {message("E")}));  // arrived after the check
   state.cell(0, 1) = mailbox::DeleteRequested;
   console.pushKey("j");
@@ -141,6 +152,28 @@ TEST_F(DeletionSafety, EmptyingDeletesWhatTheServerHoldsNow) {
   EXPECT_EQ(state.confirmAnswer, "j");
   EXPECT_TRUE(mailbox().empty());
   EXPECT_FALSE(system.fileExists(actions::CountFileName));
+}
+
+TEST_F(ServerActions, FetchWritesTheMessageForTheViewer) {
+  struct Case {
+    std::string previousKey;
+    std::string answer;  // typed after Ctrl-b
+    bool withBody;
+  } const cases[] = {{"b", "", true}, {"\x02", "-2", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer);
+    state.previousKey = c.previousKey;
+    for (char ch : c.answer) console.pushKey(std::string(1, ch));
+    console.pushKey("\r");
+    state.currentMessage = 3;
+    state.cell(1, 3) = mailbox::OpenRequested;
+    actions::openMessage(program);
+    std::string eml = testing_support::readFile("ML-1-3.eml");
+    EXPECT_NE(eml.find("Subject: C\r\n"), std::string::npos) << eml;
+    EXPECT_EQ(eml.find("Body of C") != std::string::npos, c.withBody) << eml;
+    ASSERT_FALSE(system.started.empty());
+    EXPECT_EQ(system.started.back(), system.currentDirectory() + "/ML-1-3.eml");
+  }
 }
 
 }  // namespace
