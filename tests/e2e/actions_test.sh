@@ -52,11 +52,26 @@ mkdir -p "$appdata/Mailvak"
 cursor_on() {
   e2e_tmux capture-pane -p -e -t e2e | sed -n "$(($1 + 2))p" | grep -qE $'\e\\[([0-9]+;)*44(;[0-9]+)*m'
 }
+# The program drops keys typed while it draws message lines, so every key
+# waits until it sits idle: asleep in poll() for a key, no tool running.
+mailvak_idle() {
+  local pid
+  pid=$(pgrep -P "$(e2e_tmux display -p -t e2e '#{pane_pid}')" -x mailvak) || return 1
+  [ -z "$(pgrep -P "$pid")" ] || return 1
+  grep -q '^State:[[:space:]]*S' "/proc/$pid/status" || return 1
+  # Where the kernel hides wait channels ("0"), sleeping without a child must do.
+  case "$(cat "/proc/$pid/wchan" 2>/dev/null || echo 0)" in *poll* | 0) return 0 ;; esac
+  return 1
+}
+send() {
+  e2e_wait_until mailvak_idle || e2e_fail "the program did not come to rest before $*"
+  e2e_send "$@"
+}
 # key LINE KEYS...: sends the keys, then waits for the cursor bar on list line LINE.
 key() {
   local line=$1
   shift
-  e2e_send "$@"
+  send "$@"
   e2e_wait_until cursor_on "$line" || e2e_fail "after $*: the cursor is not on list line $line"
 }
 
@@ -69,9 +84,9 @@ e2e_wait_for_text "Onderwerp-D" || e2e_fail "anna's list did not appear"
 # Line 2 is the column header row, lines 3 to 6 are messages 1 to 4.
 key 2 Down
 key 3 Down
-e2e_send M-d
+send M-d
 e2e_wait_for_text "Bericht onder blauwe balk" || e2e_fail "no confirmation box for one message"
-e2e_send n
+send n
 e2e_wait_for_text "Onderwerp-A" || e2e_fail "the list is gone after n"
 expect_on_server anna "Onderwerp-A Onderwerp-B Onderwerp-C Onderwerp-D "
 
@@ -79,9 +94,9 @@ key 3 Space
 key 4 Down
 key 5 Down
 key 5 Space
-e2e_send M-d
+send M-d
 e2e_wait_for_text "De gemarkeerde berichten" || e2e_fail "no confirmation box for the marked messages"
-e2e_send j
+send j
 e2e_wait_for_absence "Onderwerp-C" || e2e_fail "the list was not checked again"
 e2e_wait_for_text "Onderwerp-D" || e2e_fail "the list lost message D"
 e2e_pane_lacks "Onderwerp-A" || e2e_fail "message A is still listed"
@@ -91,7 +106,7 @@ expect_on_server bert "Bericht-X Bericht-Y "
 # Anna now lists two messages (lines 3 and 4): line 5 is Bert's folder line.
 key 5 M-d
 e2e_wait_for_text "Alle berichten van deze" || e2e_fail "no confirmation box for emptying"
-e2e_send j
+send j
 e2e_wait_until eval '[ -z "$(on_server bert)" ]' || e2e_fail "bert's mailbox was not emptied: $(on_server bert)"
 expect_on_server anna "Onderwerp-B Onderwerp-D "
 
@@ -100,7 +115,7 @@ key 4 Up
 key 3 Up
 key 2 Up
 key 1 Up
-e2e_send Left
+send Left
 e2e_wait_for_absence "Onderwerp-B" || e2e_fail "anna's folder did not close"
 key 2 C-Down
 row_starts() { case "$(e2e_row "$1")" in "$2"*) return 0 ;; esac; return 1; }
@@ -109,6 +124,6 @@ row_starts 4 Anna || e2e_fail "row 4 is '$(e2e_row 4)', expected Anna's folder l
 users=$(tr -d '\r' < "$appdata/Mailvak/Mailvak.ini" | grep -xE 'anna|bert' | tr '\n' ' ')
 [ "$users" = "bert anna " ] || e2e_fail "Mailvak.ini holds the users as '$users'"
 
-e2e_send q
+send q
 e2e_expect_status 0
 echo "PASS"
