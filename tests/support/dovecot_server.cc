@@ -16,9 +16,7 @@ namespace pop3_support {
 
 namespace {
 
-std::string script() {
-  return std::string(MAILVAK_SOURCE_DIR) + "/scripts/dovecot.sh";
-}
+std::string script() { return std::string(MAILVAK_SOURCE_DIR) + "/scripts/dovecot.sh"; }
 
 }  // namespace
 
@@ -80,8 +78,8 @@ bool DovecotServer::start(std::string* err) {
     if (plainPort_ == stlsPort_ || stlsPort_ == tlsPort_ || plainPort_ == tlsPort_) continue;
     std::string s = script() + " start " + base_ + " ";
     if (runShell(s + std::to_string(plainPort_) + " >/dev/null") == 0 &&
-        runShell(s + std::to_string(stlsPort_) + " " + std::to_string(tlsPort_) +
-                 " >/dev/null") == 0) {
+        runShell(s + std::to_string(stlsPort_) + " " + std::to_string(tlsPort_) + " >/dev/null") ==
+            0) {
       return true;
     }
     runShell(script() + " stop " + base_);
@@ -101,8 +99,7 @@ bool DovecotServer::addUser(const std::string& user, const std::string& password
   return runShell(script() + " adduser " + base_ + " " + user + " " + password) == 0;
 }
 
-bool DovecotServer::addMessages(const std::string& user,
-                                const std::vector<std::string>& messages) {
+bool DovecotServer::addMessages(const std::string& user, const std::vector<std::string>& messages) {
   std::string files;
   for (const std::string& m : messages) {
     std::string path = base_ + "/msg-" + std::to_string(++added_);

@@ -25,15 +25,15 @@ struct FixtureScript {
   bool greet = true;
   bool pipelining = true;
   bool uidl = true;
-  bool offerStls = false;       // offers STLS and answers it with -ERR
-  bool stlsWithJunk = false;    // answers STLS +OK followed by stray bytes
+  bool offerStls = false;     // offers STLS and answers it with -ERR
+  bool stlsWithJunk = false;  // answers STLS +OK followed by stray bytes
   bool errOnPass = false;
-  long errOnTop = 0;            // this message's TOP gets -ERR
-  long dropInTop = 0;           // connection closed halfway through this TOP
-  long stallInTop = 0;          // silence halfway through this TOP
-  long noTerminatorTop = 0;     // this TOP reply lacks its "." and then silence
+  long errOnTop = 0;               // this message's TOP gets -ERR
+  long dropInTop = 0;              // connection closed halfway through this TOP
+  long stallInTop = 0;             // silence halfway through this TOP
+  long noTerminatorTop = 0;        // this TOP reply lacks its "." and then silence
   long long stallAfterBytes = -1;  // silence after this many bytes in all
-  bool dropAtQuit = false;      // QUIT closes the connection, deleting nothing
+  bool dropAtQuit = false;         // QUIT closes the connection, deleting nothing
 };
 
 class Pop3Fixture {
