@@ -72,7 +72,10 @@ TEST_F(SettingsEditor, PagesStayWithinTheAccountsAndOneNewPage) {
       {{keys::extended(keys::PageDown)}, 1, 0, "2", "pop.b.nl"},
       {{keys::extended(keys::PageDown), keys::extended(keys::PageDown),
         keys::extended(keys::PageDown)},
-       1, 0, "3", ""},
+       1,
+       0,
+       "3",
+       ""},
       {{keys::extended(keys::PageUp)}, 1, 0, "1", "pop.a.nl"},
   };
   for (const Case& c : cases) {
@@ -98,7 +101,8 @@ TEST_F(SettingsEditor, EnterOnTheLabelRowAppendsALabelledPage) {
   EXPECT_EQ(state.accountCount, 3);
   EXPECT_EQ(state.serverName[3], "pop.c.nl");
   EXPECT_EQ(ini(), templateText() + record("pop.a.nl", "jan", scramblePassword("geheim"), "Werk") +
-                       record("pop.b.nl", "piet", "", "Thuis") + record("pop.c.nl", "", "", "Club"));
+                       record("pop.b.nl", "piet", "", "Thuis") +
+                       record("pop.c.nl", "", "", "Club"));
 }
 
 TEST_F(SettingsEditor, NewPageLeftWithEscapeIsWrittenButNotCounted) {
