@@ -41,7 +41,8 @@ std::string dateText(std::string_view dateLine, int dateColumn) {
   if (comma == 0 && find(dateLine, "Date:") != 0) skip = 7;
   std::string text = middle(dateLine, comma + skip, 116 - dateColumn);
   if (byteAt(text, 2) == ' ') {
-    text = "0" + text + " ";
+    text.insert(text.begin(), '0');
+    text.push_back(' ');
   } else {
     text += "  ";
   }
@@ -70,7 +71,9 @@ std::string messageLine(int number, std::string_view fromLine, std::string_view 
   layDown(line, s - 1, "  " + middle(subject, 1, d - s) + " ");
 
   layDown(line, d - 1, "  " + dateText(dateLine.empty() ? "      " : dateLine, d));
-  layDown(line, 118, " " + console::left(toText(size), 9));
+  std::string sizeText(1, ' ');
+  sizeText += console::left(toText(size), 9);
+  layDown(line, 118, sizeText);
   return line;
 }
 

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "actions/tool_commands.h"
+
 namespace pop3_support {
 
 namespace {
@@ -96,7 +98,9 @@ void DovecotServer::stop() {
 }
 
 bool DovecotServer::addUser(const std::string& user, const std::string& password) {
-  return runShell(script() + " adduser " + base_ + " " + user + " " + password) == 0;
+  // Passwords with blanks, quotes or "$" must reach the users file unchanged.
+  return runShell(script() + " adduser " + base_ + " " + actions::shellWord(user) + " " +
+                  actions::shellWord(password)) == 0;
 }
 
 bool DovecotServer::addMessages(const std::string& user, const std::vector<std::string>& messages) {
