@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "actions/dialog_box.h"
 #include "config/account_removal.h"
 #include "config/config_file.h"
 #include "console/text.h"
@@ -278,8 +279,16 @@ void Editor::run() {
   if (accountTableEmpty(state_)) {
     program_.system.deleteFile(ConfigurationFileName);
     program_.system.syncDirectory(".");
-  } else {
-    writeConfiguration(program_);
+  } else if (!writeConfiguration(program_)) {
+    // The old file is still in place; the user must know the changes are not.
+    c_.setColour(console::White, console::Red);
+    actions::drawBox(c_, 21, 49,
+                     {"                               ", "                               ",
+                      "  Instellingen niet opgeslagen!", "                               ",
+                      "       Druk op een toets       ", "                               ",
+                      "                               "});
+    actions::readAnswerKey(c_);
+    c_.setForeground(console::White);
   }
   c_.setBackground(console::Black);
 }

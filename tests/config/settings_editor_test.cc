@@ -200,5 +200,20 @@ TEST_F(SettingsEditor, UnlabelledFirstAccountDoesNotCostTheOthers) {
   EXPECT_NE(ini().find("Thuis"), std::string::npos);
 }
 
+TEST_F(SettingsEditor, AFailedWriteIsShownAndKeepsTheOldFile) {
+  twoAccounts();
+  const std::string before = ini();
+  system.refuseRenames = true;
+  type("x");
+  console.onIdle = [this](console::MemoryConsole& c) {
+    idle = c.screen();
+    if (c.screen().rowText(23).find("niet opgeslagen") == std::string::npos) c.pushKey("\x1b");
+  };
+  settingsEditor(program);
+  EXPECT_EQ(console.screen().rowText(23).substr(48, 31), "  Instellingen niet opgeslagen!");
+  EXPECT_EQ(console.screen().at(25, 49).background, console::Red);
+  EXPECT_EQ(ini(), before);
+}
+
 }  // namespace
 }  // namespace config
