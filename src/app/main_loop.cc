@@ -75,7 +75,6 @@ void checkAndList(mailbox::Program& program, int a, int folderRow) {
   console::Console& c = program.console;
   int row = c.cursorRow();
   int column = c.cursorColumn();
-  bool busyNotice = false;
   if (s.recheckRequested[a] == 1) {
     s.recheckRequested[a] = 0;
     s.resultFilesCurrent[a] = 0;
@@ -83,24 +82,17 @@ void checkAndList(mailbox::Program& program, int a, int folderRow) {
     c.placeCursor(2, 61);
     c.print("[bezig]", true);
     s.titleRepaint = 1;
-    busyNotice = true;
   }
   c.placeCursor(row, column);
   const bool wasBusy = !s.busyMark[a].empty();
   mailbox::checkAccount(program);
   // A query that got no answer leaves this pass on screen until the next key
-  // (its status line says what went wrong): the busy signs must not stay.
-  if (s.redrawWithoutKey == 0 && s.busyMark[a].empty() && (wasBusy || busyNotice)) {
-    if (busyNotice) {
-      c.setColour(console::LightGrey, console::Black);
-      c.placeCursor(2, 61);
-      c.print("       ");
-    }
-    if (wasBusy && folderRow > 0) {
-      c.placeCursor(folderRow, 1);
-      c.setBackground(s.cursorLine == s.lineCounter - 1 ? console::Blue : console::Black);
-      printFolderLine(program, a);
-    }
+  // (its status line says what went wrong): the folder line must not go on
+  // saying " [bezig]".
+  if (wasBusy && s.busyMark[a].empty() && s.redrawWithoutKey == 0 && folderRow > 0) {
+    c.placeCursor(folderRow, 1);
+    c.setBackground(s.cursorLine == s.lineCounter - 1 ? console::Blue : console::Black);
+    printFolderLine(program, a);
     c.setColour(console::LightGrey, console::Black);
     c.placeCursor(row, column);
   }
