@@ -11,7 +11,7 @@ test_packages() {
 }
 
 demo_packages() {
-  echo "$(build_packages) dovecot-pop3d openssl"
+  echo "$(build_packages) dovecot-pop3d openssl procps python3"
 }
 
 # Installs the missing packages when run as root; otherwise names them and fails.
