@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -20,12 +21,20 @@ void writeText(const std::string& name, const std::string& text) {
   std::ofstream(name, std::ios::binary | std::ios::trunc) << text;
 }
 
-// Every input works in one private directory, made on the first call.
+char scratch[] = "/tmp/mailvak-fuzz-XXXXXX";
+
+void removeScratchDirectory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(scratch, ignored);
+}
+
+// Every input works in one private directory, made on the first call and
+// removed when the process ends.
 void enterScratchDirectory() {
   static bool entered = false;
   if (entered) return;
-  char pattern[] = "/tmp/mailvak-fuzz-XXXXXX";
-  if (mkdtemp(pattern) == nullptr || chdir(pattern) != 0) std::abort();
+  if (mkdtemp(scratch) == nullptr || chdir(scratch) != 0) std::abort();
+  std::atexit(removeScratchDirectory);
   entered = true;
 }
 
