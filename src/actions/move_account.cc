@@ -7,6 +7,7 @@
 #include "config/config_file.h"
 #include "console/text_file.h"
 #include "mailbox/check_account.h"
+#include "mailbox/result_files.h"
 
 namespace actions {
 
@@ -78,8 +79,8 @@ void moveAccount(mailbox::Program& program, int from, int to) {
   int p = from < to ? from : to;
   swapTableEntries(s, p);
   swapFileRecords(program, p);
-  swapResultFile(program.system, listFileName(from), listFileName(to));
-  swapResultFile(program.system, headerFileName(from), headerFileName(to));
+  swapResultFile(program.system, mailbox::listFileName(from), mailbox::listFileName(to));
+  swapResultFile(program.system, mailbox::headerFileName(from), mailbox::headerFileName(to));
   s.cursorLine = to;
   s.cursorAccount = to;
   mailbox::summariseAllAccounts(program);

@@ -35,13 +35,14 @@ bool askKilobytes(mailbox::Program& program, double* kilobytes) {
   return !cancelled;
 }
 
-}  // namespace
-
+// The body-line count asked of the tool for an answer in kilobytes.
 long long bodyLinesForKilobytes(double kilobytes) {
   long long lines = console::roundHalfEven(kilobytes * BodyLinesPerKilobyte);
   // A negative count would make a malformed server command; ask for no body.
   return lines < 0 ? 0 : lines;
 }
+
+}  // namespace
 
 void openMessage(mailbox::Program& program) {
   mailbox::State& s = program.state;

@@ -10,7 +10,4 @@ namespace actions {
 /// Esc there drops the fetch.
 void openMessage(mailbox::Program& program);
 
-/// The body-line count asked of the tool for an answer in kilobytes (never negative).
-long long bodyLinesForKilobytes(double kilobytes);
-
 }  // namespace actions

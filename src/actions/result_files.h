@@ -1,7 +1,6 @@
-// Names of the files the POP3 tool and the server actions leave in the working
-// directory. One spelling per file, made here only:
-//   Get2<a>.txt     the tool's list output for account a
-//   Get4<a>.txt     the tool's header output for account a
+// Names of the files the server actions leave in the working directory (the
+// list and header result files are named in mailbox/result_files.h). One
+// spelling per file, made here only:
 //   ML-<a>-<m>.eml  message m of account a, fetched for the viewer
 //   an2             the tool's list output read as the server's message count
 //   deles.dat       message numbers to delete, one per line, highest first
@@ -14,12 +13,6 @@
 
 namespace actions {
 
-/// "Get2<a>.txt": the list result file of account a.
-inline std::string listFileName(int account) { return "Get2" + console::toText(account) + ".txt"; }
-/// "Get4<a>.txt": the header result file of account a.
-inline std::string headerFileName(int account) {
-  return "Get4" + console::toText(account) + ".txt";
-}
 /// "ML-<a>-<m>.eml": the fetched copy of message m of account a.
 inline std::string messageFileName(int account, int message) {
   return "ML-" + console::toText(account) + "-" + console::toText(message) + ".eml";

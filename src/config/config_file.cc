@@ -282,8 +282,8 @@ bool readConfiguration(mailbox::Program& program) {
           }
         } else {
           ++lineInRecord;
-          if (lineInRecord == 3 && recordNumber <= mailbox::MaxAccounts &&
-              starred[recordNumber] && !line.empty() && line[0] == '*' &&
+          if (lineInRecord == 3 && recordNumber <= mailbox::MaxAccounts && starred[recordNumber] &&
+              !line.empty() && line[0] == '*' &&
               scrambledFormFits(std::string_view(line).substr(1))) {
             line = convertStarredPassword(line);
           }

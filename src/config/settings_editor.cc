@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "actions/dialog_box.h"
 #include "config/account_removal.h"
 #include "config/config_file.h"
 #include "console/text.h"
@@ -15,11 +16,11 @@ namespace {
 using console::Console;
 namespace keys = console::keys;
 
-constexpr int FirstFieldRow = 12;   // server
+constexpr int FirstFieldRow = 12;  // server
 constexpr int PasswordRow = 14;
 constexpr int LabelRow = 15;
 constexpr int FirstTextColumn = 55;
-constexpr int SpareColumn = 89;     // right of the 34 text cells
+constexpr int SpareColumn = 89;  // right of the 34 text cells
 constexpr int SliceLength = 34;
 
 constexpr char BoxTopLeft = '\xc9', BoxTopRight = '\xbb', BoxBottomLeft = '\xc8',
@@ -157,7 +158,8 @@ void Editor::storePage() {
     // A field the user did not type into stays exactly as it was, also when
     // it is longer than the box can show.
     if (!touched_[i]) continue;
-    *field[i] = withoutTrailingBlanks(buffer_.substr(static_cast<size_t>(i) * SliceLength, SliceLength));
+    *field[i] =
+        withoutTrailingBlanks(buffer_.substr(static_cast<size_t>(i) * SliceLength, SliceLength));
   }
 }
 
@@ -183,15 +185,24 @@ void Editor::handleExtended(int code) {
       page_ = std::max(page_ - 1, 1);
       redraw_ = true;
       break;
-    case keys::Right: column_ = std::min(column_ + 1, SpareColumn); break;
-    case keys::Left: column_ = std::max(column_ - 1, FirstTextColumn); break;
-    case keys::Down: row_ = std::min(row_ + 1, LabelRow); break;
-    case keys::Up: row_ = std::max(row_ - 1, FirstFieldRow); break;
+    case keys::Right:
+      column_ = std::min(column_ + 1, SpareColumn);
+      break;
+    case keys::Left:
+      column_ = std::max(column_ - 1, FirstTextColumn);
+      break;
+    case keys::Down:
+      row_ = std::min(row_ + 1, LabelRow);
+      break;
+    case keys::Up:
+      row_ = std::max(row_ - 1, FirstFieldRow);
+      break;
     case keys::Delete:
       dialogShown_ = removeAccount(program_, page_);
       done_ = true;
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -268,8 +279,16 @@ void Editor::run() {
   if (accountTableEmpty(state_)) {
     program_.system.deleteFile(ConfigurationFileName);
     program_.system.syncDirectory(".");
-  } else {
-    writeConfiguration(program_);
+  } else if (!writeConfiguration(program_)) {
+    // The old file is still in place; the user must know the changes are not.
+    c_.setColour(console::White, console::Red);
+    actions::drawBox(c_, 21, 49,
+                     {"                               ", "                               ",
+                      "  Instellingen niet opgeslagen!", "                               ",
+                      "       Druk op een toets       ", "                               ",
+                      "                               "});
+    actions::readAnswerKey(c_);
+    c_.setForeground(console::White);
   }
   c_.setBackground(console::Black);
 }

@@ -45,6 +45,8 @@ void System::runCommand(const std::string& line) {
   pid_t pid = fork();
   if (pid == 0) {
     detachStdio();
+    // The tool's output files hold mail: what a redirection creates is private.
+    ::umask(077);
     execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

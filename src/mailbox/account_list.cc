@@ -1,7 +1,239 @@
 #include "mailbox/account_list.h"
 
+#include <algorithm>
+#include <memory>
+
+#include "actions/delete_messages.h"
+#include "actions/open_message.h"
+#include "mailbox/message_line.h"
+#include "mailbox/result_files.h"
+
 namespace mailbox {
 
-void drawAccountList(Program& program) { (void)program; }
+namespace {
+
+using console::Colour;
+
+// At most this many body lines (continuations included) per expanded message.
+constexpr int MaxBodyTurns = 127;
+
+// A body ends at the terminator or at a bare reply line; a reply line with
+// more text after "+OK" is shown as a body line.
+bool endsBody(std::string_view line) { return line == "." || line == "+OK"; }
+
+class ListDrawer {
+ public:
+  ListDrawer(Program& program, int account)
+      : program_(program), state_(program.state), console_(program.console), a_(account) {}
+
+  void draw();
+
+ private:
+  bool inWindow() const {
+    return state_.scrollTop < state_.lineCounter &&
+           state_.lineCounter < state_.scrollTop + state_.windowRows;
+  }
+  bool underCursor() const { return state_.cursorLine == state_.lineCounter; }
+
+  // Prints one list line of 127 columns; the background goes back to black.
+  void printLine(const std::string& text, int foreground, int background = console::Black) {
+    console_.setColour(foreground, underCursor() ? console::Blue : background);
+    console_.print(text);
+    console_.setBackground(console::Black);
+  }
+  void select(int account, int item) {
+    state_.selectedAccount = account;
+    state_.selectedItem = item;
+    state_.cursorAccount = a_;
+  }
+
+  void runRequestedActions(int m);
+  void drawFullHeaders(const HeaderFile& file, const MessageRecord& record, int m);
+  size_t drawBody(const HeaderFile& file, size_t bodyStart, int m);
+  void keepHeaderLines(const HeaderFile& file, const MessageRecord& record);
+
+  Program& program_;
+  State& state_;
+  console::Console& console_;
+  const int a_;
+};
+
+std::string columnHeaderRow() {
+  std::string row(LineWidth, ' ');
+  auto put = [&row](int column, std::string_view caption) {
+    row.replace(static_cast<size_t>(column - 1), caption.size(), caption);
+  };
+  put(6, "Afzender:");
+  put(38, "Onderwerp:");
+  put(97, "Datum:");
+  put(119, "Grootte: ");
+  return row;
+}
+
+void ListDrawer::draw() {
+  // An account without messages to show has its status line only.
+  if (!state_.statusText[a_].empty()) {
+    // The status line selects cell (a, 0): slot 0 is never a message, so a
+    // key used there cannot leave a request for some later message.
+    if (underCursor()) select(a_, 0);
+    if (inWindow()) printLine(state_.statusText[a_], console::Brown);
+    ++state_.lineCounter;
+    return;
+  }
+
+  if (underCursor()) select(0, 0);
+  if (inWindow()) {
+    static const std::string header = columnHeaderRow();
+    printLine(header, console::DarkGrey);
+  }
+  console_.setColour(console::LightGrey, console::Black);
+  ++state_.lineCounter;
+
+  std::shared_ptr<HeaderFile> file = resultFiles(state_).header(headerFileName(a_));
+  const int count = state_.messageCount[a_];
+  size_t position = file ? file->firstMessageStart() : 0;
+  size_t hint = 0;
+  bool anyRead = false;
+  size_t lastStart = 0;
+
+  for (int m = 1; m <= count; ++m) {
+    state_.currentMessage = m;
+    if (!file || position >= file->text().size()) continue;  // the file ended early
+    console_.setForeground(console::LightGrey);
+    // A copy: actions below may run before this message is done with.
+    const MessageRecord record = file->recordAt(position, hint);
+    anyRead = true;
+    lastStart = record.start;
+
+    if (inWindow()) {
+      bool marked = (state_.cell(a_, m) & Marked) != 0;
+      std::string_view date = record.hasDate ? record.dateLine : std::string_view("      ");
+      printLine(messageLine(m, record.fromLine, record.subjectLine, date, state_.messageSizes[m],
+                            state_.subjectColumn, state_.dateColumn),
+                marked ? console::Brown : console::LightGrey,
+                marked ? console::LightGrey : console::Black);
+      console_.readKey();  // a key typed while the list is drawn is dropped
+    }
+    if (underCursor()) select(a_, m);
+    ++state_.lineCounter;
+
+    runRequestedActions(m);
+
+    console_.setForeground(console::LightGrey);
+    const int flags = state_.cell(a_, m);
+    if (flags & Expanded) {
+      if (flags & FullHeaders) drawFullHeaders(*file, record, m);
+      position = drawBody(*file, record.bodyStart, m);
+      console_.setForeground(console::LightGrey);
+    } else {
+      position = record.end;
+    }
+  }
+  state_.currentMessage = std::max(count, 0) + 1;
+
+  if (anyRead) {
+    size_t again = 0;
+    keepHeaderLines(*file, file->recordAt(lastStart, again));
+  }
+}
+
+void ListDrawer::runRequestedActions(int m) {
+  if (state_.cell(a_, m) & OpenRequested) actions::openMessage(program_);
+  if (state_.cell(a_, m) & DeleteRequested) {
+    bool anyMarked = false;
+    for (int i = 1; i <= state_.messageCount[a_] && !anyMarked; ++i) {
+      anyMarked = (state_.cell(a_, i) & Marked) != 0;
+    }
+    int row = console_.cursorRow();
+    int column = console_.cursorColumn();
+    if (anyMarked) {
+      actions::deleteMarkedMessages(program_);
+    } else {
+      actions::deleteMessage(program_);
+    }
+    console_.placeCursor(row, column);
+    if (state_.confirmAnswer == "j" || state_.confirmAnswer == "J") {
+      state_.confirmAnswer.clear();
+      state_.recheckRequested[a_] = 1;
+      state_.redrawWithoutKey = 1;
+    }
+  }
+}
+
+void ListDrawer::drawFullHeaders(const HeaderFile& file, const MessageRecord& record, int m) {
+  // Blocks longer than the slots keep the first MaxMessages + 1 lines.
+  const int shown = std::min(record.headerCount, MaxMessages + 1);
+  LineReader in{file.text(), record.headerStart};
+  for (int i = 0; i < shown; ++i) {
+    std::string_view line = in.readLine();
+    if (inWindow()) {
+      std::string& slot = state_.headerLines[static_cast<size_t>(i)];
+      slot = indentedLine(line);
+      printLine(visiblePart(slot, state_.textOffset), console::LightBlue);
+      console_.readKey();
+    } else {
+      state_.headerLines[static_cast<size_t>(i)] = std::string(line);
+    }
+    if (underCursor()) select(a_, m);
+    ++state_.lineCounter;
+  }
+}
+
+size_t ListDrawer::drawBody(const HeaderFile& file, size_t bodyStart, int m) {
+  (void)m;
+  LineReader in{file.text(), bodyStart};
+  std::string current;  // the empty line that ended the header block
+  std::string continuation;
+  bool continuationPending = false;
+  // A read past the end of the file ends the body: a message cut short by the
+  // end of the file must not show blank lines for the reads beyond it.
+  bool fileEnded = false;
+  const bool noWrap = (state_.cell(a_, m) & NoWrap) != 0;
+
+  for (int turn = 1; turn <= MaxBodyTurns; ++turn) {
+    if (continuationPending) {
+      continuationPending = false;
+      current = continuation;
+    } else if (!endsBody(current)) {
+      if (in.endOfFile()) {
+        fileEnded = true;
+      } else {
+        current = std::string(in.readLine());
+      }
+    }
+    if (fileEnded || endsBody(current)) continue;
+
+    // Only lines in the window are expanded and wrapped.
+    if (inWindow()) {
+      std::string line = indentedLine(current);
+      if (!noWrap) {
+        std::string rest;
+        line = wrapLine(line, rest);
+        if (!rest.empty()) {
+          continuation = std::move(rest);
+          continuationPending = true;
+        }
+      }
+      printLine(visiblePart(line, state_.textOffset), console::LightGreen);
+    }
+    if (underCursor()) state_.cursorAccount = a_;
+    ++state_.lineCounter;
+  }
+  return file.skipToMessageEnd(current, in.position);
+}
+
+void ListDrawer::keepHeaderLines(const HeaderFile& file, const MessageRecord& record) {
+  const int kept = std::min(record.headerCount, MaxMessages + 1);
+  LineReader in{file.text(), record.headerStart};
+  for (int i = 0; i < kept; ++i) state_.headerLines[static_cast<size_t>(i)] = std::string(in.readLine());
+}
+
+}  // namespace
+
+void drawAccountList(Program& program) {
+  const int a = program.state.currentAccount;
+  if (a < 1 || a > MaxAccounts) return;
+  ListDrawer(program, a).draw();
+}
 
 }  // namespace mailbox

@@ -1,11 +1,140 @@
 #include "mailbox/check_account.h"
 
+#include <algorithm>
+
+#include "actions/tool_commands.h"
+#include "console/text.h"
+#include "mailbox/result_files.h"
+
 namespace mailbox {
 
-void checkAccount(Program& program) { (void)program; }
-void summariseAccount(Program& program) { (void)program; }
+namespace {
+
+using console::find;
+using console::left;
+using console::middle;
+using console::repeat;
+
+std::string statusLine(std::string_view text) {
+  std::string line(text);
+  line.resize(127, ' ');
+  return line;
+}
+
+// The body-line count of the header command as the check keys set it (" 40",
+// " 80", " 160"); anything else never reaches the command line.
+std::string bodyLinesArgument(const std::string& text) {
+  bool valid = text.size() >= 2 && text.size() <= 6 && text[0] == ' ' &&
+               std::all_of(text.begin() + 1, text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return valid ? text : " 40";
+}
+
+}  // namespace
+
+std::string noAnswerLine() { return statusLine("    Geen reaktie van de server"); }
+std::string wrongAnswerLine() {
+  return statusLine("    Geen/foute reaktie van de server, naam fout?");
+}
+std::string noMessagesLine() { return statusLine("    Geen berichten op de server."); }
+std::string noAccessLine() { return statusLine("    Geen toegang tot de mailbox."); }
+
+std::string countText(std::string_view firstLine) {
+  int blank = find(firstLine, " ");
+  std::string rest = blank == 0 ? std::string(firstLine) : middle(firstLine, blank + 1);
+  int next = find(rest, " ");
+  return next == 0 ? std::string() : left(rest, next - 1);
+}
+
+int messageCountOf(std::string_view countWord) {
+  // A negative count can only come from a damaged file; it lists nothing.
+  return static_cast<int>(std::clamp<long long>(console::toInteger(countWord), 0, MaxMessages));
+}
+
+std::string summaryOf(std::string_view firstLine) {
+  std::string s = middle(firstLine, 5);
+  long long p = find(s, " ");
+  long long q = static_cast<long long>(s.size()) - p;
+  if (s.empty()) {
+    s = "- -";
+    p = 2;
+    q = 1;
+  }
+  double n = console::toNumber(left(s, p));
+  std::string summary = repeat(4 - p, ' ');
+  summary += left(s, p);
+  summary += n == 1 ? "bericht,  " : "berichten,";
+  summary += repeat(9 - q, ' ');
+  if (p > 0) summary += middle(s, p);
+  summary += " bytes.";
+  return summary;
+}
+
+void checkAccount(Program& program) {
+  State& state = program.state;
+  const int a = state.currentAccount;
+  if (a < 1 || a > MaxAccounts) return;
+  ResultFileCache& files = resultFiles(state);
+  const std::string listName = listFileName(a);
+  const std::string headerName = headerFileName(a);
+  const bool query = state.resultFilesCurrent[a] == 0;
+  bool queryGotNoAnswer = false;
+
+  if (query) {
+    // Whatever the tool might write stays invisible, black on black.
+    program.console.setColour(console::Black, console::Black);
+    int row = program.console.cursorRow();
+    int column = program.console.cursorColumn();
+    actions::runTool(program, actions::toolPrefix(state, a) + "list >" + listName);
+    program.console.placeCursor(row, column);
+    // The tool may write a file of the same size within one clock tick.
+    files.forget(listName);
+    if (files.list(listName).empty) {
+      queryGotNoAnswer = true;
+      state.busyMark[a].clear();
+    }
+  }
+
+  state.statusText[a].clear();
+  const ListFile& list = files.list(listName);
+  if (list.empty) {
+    // messageCount and messageSizes keep what the last good file gave.
+    state.titleRepaint = 1;
+    state.statusText[a] = queryGotNoAnswer ? wrongAnswerLine() : noAnswerLine();
+  } else {
+    std::string word = countText(list.firstLine);
+    const int count = messageCountOf(word);
+    state.messageCount[a] = count;
+    for (int m = 1; m <= count; ++m) {
+      state.messageSizes[m] = static_cast<size_t>(m) <= list.sizes.size() ? list.sizes[m - 1] : 0;
+    }
+    if (count == 0) state.statusText[a] = word == "0" ? noMessagesLine() : noAccessLine();
+  }
+
+  if (query && !queryGotNoAnswer) {
+    actions::runTool(program, actions::toolPrefix(state, a) + "top " +
+                                  console::toText(state.messageCount[a]) +
+                                  bodyLinesArgument(state.bodyLinesToFetch) + ">" + headerName);
+    files.forget(headerName);
+    state.busyMark[a].clear();
+    state.redrawWithoutKey = 1;
+    summariseAccount(program);
+  }
+}
+
+void summariseAccount(Program& program) {
+  State& state = program.state;
+  const int a = state.currentAccount;
+  if (a < 1 || a > MaxAccounts) return;
+  state.summaryText[a] = summaryOf(resultFiles(state).list(listFileName(a)).firstLine);
+}
+
 void summariseAllAccounts(Program& program) {
-  program.state.currentAccount = program.state.accountCount + 1;
+  State& state = program.state;
+  const int last = std::min(state.accountCount, MaxAccounts);
+  for (state.currentAccount = 1; state.currentAccount <= last; ++state.currentAccount) {
+    summariseAccount(program);
+  }
+  state.currentAccount = state.accountCount + 1;
 }
 
 }  // namespace mailbox

@@ -9,10 +9,13 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace mailbox {
+
+class ResultFileCache;
 
 inline constexpr int MaxAccounts = 80;
 inline constexpr int MaxMessages = 800;
@@ -84,6 +87,10 @@ struct State {
   std::string lastArrowKey;
   int arrowStep = 1;
   int repeatCount = 0;
+
+  /// The result files as last read, kept so that a drawing pass re-reads and
+  /// re-parses only the files that changed on disk (made on first use).
+  std::shared_ptr<ResultFileCache> resultFileCache;
 
   /// Set when the user ends the program (Esc, q, Q); the main loop returns.
   bool quitRequested = false;

@@ -37,8 +37,7 @@ std::string openSslError(const char* what) {
 
 bool isIpLiteral(const std::string& host) {
   unsigned char buf[sizeof(struct in6_addr)];
-  return inet_pton(AF_INET, host.c_str(), buf) == 1 ||
-         inet_pton(AF_INET6, host.c_str(), buf) == 1;
+  return inet_pton(AF_INET, host.c_str(), buf) == 1 || inet_pton(AF_INET6, host.c_str(), buf) == 1;
 }
 
 }  // namespace
@@ -62,8 +61,7 @@ void Connection::close() {
 
 void Connection::start(const Timeouts& timeouts) {
   timeouts_ = timeouts;
-  deadline_ = std::chrono::steady_clock::now() +
-              std::chrono::milliseconds(timeouts.totalMs);
+  deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeouts.totalMs);
 }
 
 int Connection::waitBudgetMs(int timeoutMs) const {
@@ -75,8 +73,7 @@ int Connection::waitBudgetMs(int timeoutMs) const {
 }
 
 Connection::Wait Connection::waitFor(short events, int timeoutMs) {
-  auto end = std::chrono::steady_clock::now() +
-             std::chrono::milliseconds(waitBudgetMs(timeoutMs));
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitBudgetMs(timeoutMs));
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     end - std::chrono::steady_clock::now())
@@ -90,8 +87,7 @@ Connection::Wait Connection::waitFor(short events, int timeoutMs) {
   }
 }
 
-bool Connection::connectTo(const std::string& host, int port,
-                           std::string* err) {
+bool Connection::connectTo(const std::string& host, int port, std::string* err) {
   struct addrinfo hints = {};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -104,8 +100,8 @@ bool Connection::connectTo(const std::string& host, int port,
   }
   *err = "cannot connect";
   for (struct addrinfo* ai = list; ai; ai = ai->ai_next) {
-    int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                      ai->ai_protocol);
+    int fd =
+        ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
     if (fd < 0) continue;
     fd_ = fd;
     int one = 1;
@@ -174,8 +170,8 @@ bool Connection::startTls(const std::string& host, std::string* err) {
     } else {
       long verify = SSL_get_verify_result(ssl_);
       if (verify != X509_V_OK) {
-        *err = std::string("TLS certificate not accepted: ") +
-               X509_verify_cert_error_string(verify);
+        *err =
+            std::string("TLS certificate not accepted: ") + X509_verify_cert_error_string(verify);
         ERR_clear_error();
       } else {
         *err = openSslError("TLS handshake failed");
@@ -299,8 +295,7 @@ ReadStatus Connection::fill(std::string* err) {
   }
 }
 
-ReadStatus Connection::readLine(std::string* line, size_t maxBytes,
-                                std::string* err) {
+ReadStatus Connection::readLine(std::string* line, size_t maxBytes, std::string* err) {
   if (fd_ < 0) {
     *err = "not connected";
     return ReadStatus::Error;

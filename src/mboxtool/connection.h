@@ -66,8 +66,7 @@ class Connection {
   SSL_CTX* ctx_ = nullptr;
   SSL* ssl_ = nullptr;
   Timeouts timeouts_;
-  std::chrono::steady_clock::time_point deadline_ =
-      std::chrono::steady_clock::time_point::max();
+  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
   std::string buffer_;
   size_t readPos_ = 0;
   size_t scanPos_ = 0;  // bytes before this hold no LF

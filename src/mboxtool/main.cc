@@ -5,6 +5,7 @@
 // once, so /proc/PID/cmdline never shows it while the tool runs.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -18,8 +19,7 @@ int main(int argc, char** argv) {
   }
   mboxtool::FdSink out(STDOUT_FILENO);
   if (argc < 6) {
-    mboxtool::writeLine(
-        out, "-ERR usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS]");
+    mboxtool::writeLine(out, "-ERR usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS]");
     return 1;
   }
   request.server = argv[1];

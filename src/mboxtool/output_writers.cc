@@ -27,9 +27,7 @@ bool FdSink::flush() {
   return good_;
 }
 
-bool writeLine(Sink& out, std::string_view text) {
-  return out.write(text) && out.write("\r\n");
-}
+bool writeLine(Sink& out, std::string_view text) { return out.write(text) && out.write("\r\n"); }
 
 std::string previewLine(std::string_view line) {
   std::string text(line);
@@ -42,8 +40,8 @@ std::string previewLine(std::string_view line) {
 bool TopRecordWriter::status(size_t, const std::string& line, bool ok) {
   if (!ok) {
     // A refused message keeps its place: status, empty header block, ".".
-    return writeLine(out_, previewLine(line)) && writeLine(out_, "") &&
-           writeLine(out_, "") && writeLine(out_, ".");
+    return writeLine(out_, previewLine(line)) && writeLine(out_, "") && writeLine(out_, "") &&
+           writeLine(out_, ".");
   }
   open_ = true;
   inHeaders_ = true;

@@ -72,9 +72,7 @@ class CapaHandler : public ReplyHandler {
 
 }  // namespace
 
-bool Session::send(const std::string& text, std::string* err) {
-  return conn_.sendAll(text, err);
-}
+bool Session::send(const std::string& text, std::string* err) { return conn_.sendAll(text, err); }
 
 bool Session::readStatus(std::string* line, std::string* err) {
   ReadStatus s = conn_.readLine(line, replyCap_, err);
@@ -86,8 +84,7 @@ bool Session::readStatus(std::string* line, std::string* err) {
   return true;
 }
 
-bool Session::simple(const std::string& command, std::string* line,
-                     std::string* err) {
+bool Session::simple(const std::string& command, std::string* line, std::string* err) {
   return send(command + "\r\n", err) && readStatus(line, err);
 }
 
@@ -104,8 +101,8 @@ bool Session::askCapabilities(std::string* err) {
 }
 
 OpenResult Session::open(const ServerAddress& address, const std::string& user,
-                         const std::string& password, std::string* line,
-                         std::string* err, const std::string& early) {
+                         const std::string& password, std::string* line, std::string* err,
+                         const std::string& early) {
   conn_.start(timeouts_);
   if (!conn_.connectTo(address.host, address.port, err)) {
     return OpenResult::NoAnswer;
@@ -193,8 +190,7 @@ OpenResult Session::open(const ServerAddress& address, const std::string& user,
   return OpenResult::LoggedIn;
 }
 
-bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler,
-                  std::string* err) {
+bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler, std::string* err) {
   const size_t window = caps_.pipelining ? PipelineWindow : 1;
   const size_t windowBytes = PipelineWindowBytes;
   size_t sent = 0;
@@ -206,8 +202,7 @@ bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler,
       std::string batch;
       while (sent < commands.size() &&
              (sent == done || (sent - done < window &&
-                               bytesInFlight + commands[sent].text.size() + 2 <=
-                                   windowBytes))) {
+                               bytesInFlight + commands[sent].text.size() + 2 <= windowBytes))) {
         batch += commands[sent].text;
         batch += "\r\n";
         bytesInFlight += commands[sent].text.size() + 2;

@@ -56,8 +56,7 @@ class Session {
   /// The largest reply the tool accepts, in bytes.
   static constexpr size_t DefaultReplyCap = 64u << 20;
 
-  Session(const Timeouts& timeouts, size_t replyCap)
-      : timeouts_(timeouts), replyCap_(replyCap) {}
+  Session(const Timeouts& timeouts, size_t replyCap) : timeouts_(timeouts), replyCap_(replyCap) {}
 
   /// Connects, reads the greeting, upgrades to TLS as the address and CAPA
   /// say, and logs in. *line receives the answer to the login (+OK or the
@@ -65,8 +64,8 @@ class Session {
   /// A single-line `early` command goes out with the login when the server
   /// pipelines, saving a round trip; takeEarlyReply() gives its answer.
   OpenResult open(const ServerAddress& address, const std::string& user,
-                  const std::string& password, std::string* line,
-                  std::string* err, const std::string& early = "");
+                  const std::string& password, std::string* line, std::string* err,
+                  const std::string& early = "");
 
   /// The answer to the early command of open(); false when it was not sent.
   bool takeEarlyReply(std::string* line) {
@@ -87,8 +86,7 @@ class Session {
   /// Sends the commands, pipelined in windows when the server offers
   /// PIPELINING, and hands every reply to handler. False with *err when the
   /// connection failed or the handler stopped the batch.
-  bool run(const std::vector<Command>& commands, ReplyHandler& handler,
-           std::string* err);
+  bool run(const std::vector<Command>& commands, ReplyHandler& handler, std::string* err);
 
   const Capabilities& capabilities() const { return caps_; }
 

@@ -14,8 +14,8 @@ bool parsePort(std::string_view text, int* port) {
   return true;
 }
 
-bool parseServerAddress(std::string_view server, std::string_view port,
-                        ServerAddress* address, std::string* err) {
+bool parseServerAddress(std::string_view server, std::string_view port, ServerAddress* address,
+                        std::string* err) {
   ServerAddress result;
   bool schemeGiven = false;
   bool havePort = parsePort(port, &result.port);
@@ -64,8 +64,7 @@ bool parseServerAddress(std::string_view server, std::string_view port,
   } else {
     size_t colon = host.find(':');
     // More than one colon is an IPv6 literal without brackets: all host.
-    if (colon != std::string_view::npos &&
-        host.find(':', colon + 1) == std::string_view::npos) {
+    if (colon != std::string_view::npos && host.find(':', colon + 1) == std::string_view::npos) {
       portText = host.substr(colon + 1);
       host = host.substr(0, colon);
     }

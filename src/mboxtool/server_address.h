@@ -19,8 +19,8 @@ struct ServerAddress {
 
 /// Parses SERVER and PORT into *address; false with *err when they name no
 /// usable host and port.
-bool parseServerAddress(std::string_view server, std::string_view port,
-                        ServerAddress* address, std::string* err);
+bool parseServerAddress(std::string_view server, std::string_view port, ServerAddress* address,
+                        std::string* err);
 
 /// Parses a decimal port 1..65535; false for anything else.
 bool parsePort(std::string_view text, int* port);

@@ -15,9 +15,7 @@ namespace {
 
 constexpr long MaxCount = 1000000000;
 
-bool startsWith(const std::string& s, const char* prefix) {
-  return s.rfind(prefix, 0) == 0;
-}
+bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 int envMs(const char* name, long long fallback) {
   const char* v = std::getenv(name);
@@ -94,8 +92,7 @@ struct Run {
       : request(r), options(o), out(s), session(o.timeouts, o.replyCap) {}
 
   std::string sidecarPath() const {
-    return options.workDir + "/" +
-           sidecarName(address.host, address.port, request.user);
+    return options.workDir + "/" + sidecarName(address.host, address.port, request.user);
   }
 
   int list() {
@@ -148,8 +145,7 @@ struct Run {
     // RETR only for a server that says it lacks TOP; the writer cuts the body.
     std::string cmd = (caps.known && !caps.top)
                           ? "RETR " + std::to_string(message)
-                          : "TOP " + std::to_string(message) + " " +
-                                std::to_string(bodyLines);
+                          : "TOP " + std::to_string(message) + " " + std::to_string(bodyLines);
     MessageWriter writer(out, bodyLines);
     if (!session.run({{cmd, true}}, writer, &err)) return 1;
     sendQuit(false);
@@ -166,8 +162,7 @@ struct Run {
     }
     MailboxIndex now;
     ListHandler indexer(nullptr, &now);
-    if (!session.run({{"LIST", true}, {"UIDL", true}}, indexer, &err) ||
-        indexer.refused()) {
+    if (!session.run({{"LIST", true}, {"UIDL", true}}, indexer, &err) || indexer.refused()) {
       writeLine(out, "-ERR " + err + "; nothing was deleted");
       return 1;
     }
@@ -192,9 +187,8 @@ struct Run {
       }
       const std::string& reply = replies.lines[r++];
       if (!startsWith(reply, "+OK")) allDone = false;
-      std::string moved = d.target == d.requested
-                              ? ""
-                              : " (now message " + std::to_string(d.target) + ")";
+      std::string moved =
+          d.target == d.requested ? "" : " (now message " + std::to_string(d.target) + ")";
       writeLine(out, previewLine(reply) + " [message " + n + moved + "]");
     }
     return sendQuit(true) && allDone ? 0 : 1;
@@ -210,8 +204,8 @@ struct Run {
       return true;
     }
     if (!session.simple("QUIT", &reply, &err)) {
-      writeLine(out, "-ERR no answer to QUIT (" + err +
-                         "); the deletions may not have taken effect");
+      writeLine(out,
+                "-ERR no answer to QUIT (" + err + "); the deletions may not have taken effect");
       return false;
     }
     writeLine(out, previewLine(reply));
@@ -293,8 +287,8 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   std::string loginLine;
   // list and top begin with STAT: it travels with the login when it can.
   std::string early = (cmd == "list" || cmd == "top") ? "STAT" : "";
-  OpenResult opened = run.session.open(run.address, request.user,
-                                       request.password, &loginLine, &run.err, early);
+  OpenResult opened =
+      run.session.open(run.address, request.user, request.password, &loginLine, &run.err, early);
   if (opened == OpenResult::NoAnswer) return 1;
   if (opened == OpenResult::Refused) {
     writeLine(out, previewLine(loginLine));

@@ -90,8 +90,7 @@ std::map<std::string, long> reliableNames(const MailboxIndex& index) {
 
 }  // namespace
 
-std::string sidecarName(const std::string& host, int port,
-                        const std::string& user) {
+std::string sidecarName(const std::string& host, int port, const std::string& user) {
   std::string lowered = host;
   for (char& c : lowered) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -125,20 +124,16 @@ void addUidlLine(MailboxIndex* index, std::string_view line) {
   e.uidl = std::string(rest);
 }
 
-bool saveIndex(const std::string& path, const MailboxIndex& index,
-               std::string* err) {
+bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* err) {
   std::ostringstream text;
-  text << "mboxtool seen 1\n"
-       << index.count << (index.haveUidls ? " uidl\n" : " nouidl\n");
+  text << "mboxtool seen 1\n" << index.count << (index.haveUidls ? " uidl\n" : " nouidl\n");
   for (const auto& [n, e] : index.entries) {
-    text << n << ' ' << e.size << ' ' << (e.hasUidl ? hex(e.uidl) : "-")
-         << '\n';
+    text << n << ' ' << e.size << ' ' << (e.hasUidl ? hex(e.uidl) : "-") << '\n';
   }
   std::string data = text.str();
   std::string temp = path + ".new";
   ::unlink(temp.c_str());
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                  0600);
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     *err = "cannot write " + temp;
     return false;
@@ -174,8 +169,7 @@ bool loadIndex(const std::string& path, MailboxIndex* index, std::string* err) {
     return false;
   }
   size_t blank = line.find(' ');
-  if (blank == std::string::npos ||
-      !parseNumber(line.substr(0, blank), MaxMessageNumber, &count)) {
+  if (blank == std::string::npos || !parseNumber(line.substr(0, blank), MaxMessageNumber, &count)) {
     *err = "kept list is damaged";
     return false;
   }
@@ -202,8 +196,7 @@ bool loadIndex(const std::string& path, MailboxIndex* index, std::string* err) {
   return true;
 }
 
-std::vector<Deletion> planDeletions(const std::vector<long>& requested,
-                                    const MailboxIndex& seen,
+std::vector<Deletion> planDeletions(const std::vector<long>& requested, const MailboxIndex& seen,
                                     const MailboxIndex& now) {
   std::map<std::string, long> seenNames = reliableNames(seen);
   std::map<std::string, long> nowNames = reliableNames(now);
@@ -232,15 +225,15 @@ std::vector<Deletion> planDeletions(const std::vector<long>& requested,
           d.reason = ambiguous ? "cannot be told apart from another message"
                                : "is no longer on the server";
         }
-      } else if (e.hasUidl && nowIt != now.entries.end() &&
-                 nowIt->second.hasUidl && nowIt->second.uidl == e.uidl) {
+      } else if (e.hasUidl && nowIt != now.entries.end() && nowIt->second.hasUidl &&
+                 nowIt->second.uidl == e.uidl) {
         d.target = m;  // no reliable name: only under its unchanged number
       } else {
         d.reason = "has no reliable UIDL and its number changed";
       }
     } else if (!seen.haveUidls && !now.haveUidls) {
-      if (seen.count == now.count && nowIt != now.entries.end() &&
-          seenIt->second.size >= 0 && nowIt->second.size == seenIt->second.size) {
+      if (seen.count == now.count && nowIt != now.entries.end() && seenIt->second.size >= 0 &&
+          nowIt->second.size == seenIt->second.size) {
         d.target = m;
       } else {
         d.reason = "cannot be identified: the mailbox changed";

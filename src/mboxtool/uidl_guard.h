@@ -40,12 +40,10 @@ struct MailboxIndex {
 };
 
 /// The sidecar's file name for this server and user.
-std::string sidecarName(const std::string& host, int port,
-                        const std::string& user);
+std::string sidecarName(const std::string& host, int port, const std::string& user);
 
 /// Writes index to path with mode 0600, replacing it only when complete.
-bool saveIndex(const std::string& path, const MailboxIndex& index,
-               std::string* err);
+bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* err);
 
 /// Reads a sidecar written by saveIndex; false when missing or malformed.
 bool loadIndex(const std::string& path, MailboxIndex* index, std::string* err);
@@ -64,8 +62,7 @@ struct Deletion {
 };
 
 /// Decides, for each requested number, which message to delete now.
-std::vector<Deletion> planDeletions(const std::vector<long>& requested,
-                                    const MailboxIndex& seen,
+std::vector<Deletion> planDeletions(const std::vector<long>& requested, const MailboxIndex& seen,
                                     const MailboxIndex& now);
 
 /// The message numbers of a deletion list: one per line, other lines ignored.

@@ -132,12 +132,4 @@ TEST_F(DeleteMessages, AnOldDeletionListNeverReachesTheTool) {
   EXPECT_EQ(state.cell(1, 2), mailbox::Marked);
 }
 
-TEST(DeletionList, BytesOnDisk) {
-  testing_support::ScopedTempDir dir;
-  ASSERT_TRUE(actions::writeDeletionList({800, 10, 1}));
-  EXPECT_EQ(readFile("deles.dat"), "800\r\n10\r\n1\r\n");
-  ASSERT_TRUE(actions::writeDeletionList({3}));  // replaces, never appends
-  EXPECT_EQ(readFile("deles.dat"), "3\r\n");
-}
-
 }  // namespace

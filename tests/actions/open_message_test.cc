@@ -33,15 +33,6 @@ TEST_F(OpenMessage, BFetchesAThousandLinesAndHandsTheFileToTheViewer) {
   EXPECT_EQ(console.screen().rowText(23), std::string(127, ' '));  // no box
 }
 
-TEST_F(OpenMessage, AccountFieldsThatAreNotPlainAreQuotedForTheShell) {
-  state.previousKey = "B";
-  state.password[2] = "it's; rm -rf ~";
-  state.userName[2] = "";
-  actions::openMessage(program);
-  EXPECT_EQ(system.commands.at(0),
-            "./mboxtool pop2.example.org 110 '' 'it'\\''s; rm -rf ~' stop 7 1000 >ML-2-7.eml");
-}
-
 TEST_F(OpenMessage, CtrlBTurnsTheKilobyteAnswerIntoBodyLines) {
   struct Case {
     std::vector<std::string> answers;  // each typed and ended with Enter
@@ -109,18 +100,6 @@ TEST_F(OpenMessage, EscInTheQuestionFetchesNothing) {
   EXPECT_TRUE(system.started.empty());
   EXPECT_EQ(state.cell(2, 7), mailbox::Expanded);
   EXPECT_EQ(state.redrawWithoutKey, 1);  // the next pass wipes the box
-}
-
-TEST(BodyLinesForKilobytes, RoundsAndNeverGoesNegative) {
-  struct Case {
-    double kilobytes;
-    long long lines;
-  } const cases[] = {{2, 27}, {10, 133}, {0.5, 7}, {1, 13}, {-2, 0}, {-1e300, 0}, {0.01, 0}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.kilobytes);
-    EXPECT_EQ(actions::bodyLinesForKilobytes(c.kilobytes), c.lines);
-  }
-  EXPECT_GT(actions::bodyLinesForKilobytes(1e300), 0);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "actions/tool_commands.h"
 #include "console/memory_console.h"
 #include "console/system.h"
+#include "mailbox/result_files.h"
 #include "support/dovecot_server.h"
 #include "support/temp_dir.h"
 
@@ -92,7 +93,7 @@ class ServerActions : public ::testing::Test {
     state.currentAccount = 1;
     state.messageCount[1] = 4;
     // The check whose list the user sees.
-    actions::runTool(program, actions::toolPrefix(state, 1) + "list >" + actions::listFileName(1));
+    actions::runTool(program, actions::toolPrefix(state, 1) + "list >" + mailbox::listFileName(1));
   }
 
   // Another client, with a working directory of its own, deletes message n.

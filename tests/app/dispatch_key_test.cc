@@ -6,6 +6,7 @@
 
 #include "app/frame.h"
 #include "app/help_screen.h"
+#include "app/main_loop.h"
 #include "screen_fixture.h"
 
 namespace {
@@ -360,6 +361,39 @@ TEST(DispatchKey, SettingsKeyOpensTheEditorAndEscClosesOnlyTheEditor) {
     EXPECT_TRUE(shown);
     EXPECT_EQ(f.console.pendingKeys(), 0u);
     EXPECT_FALSE(f.state.quitRequested);
+  }
+}
+
+TEST(DispatchKey, CtrlArrowsMoveTheAccountOnlyWhenReorderingIsAllowed) {
+  struct Case {
+    const char* name;
+    ScriptedKey key;
+    int cursorLine, cellOfAccount3;
+    std::vector<std::string> labels;
+    int cursorAfter;
+  };
+  const std::string CtrlUp = extended(keys::CtrlUp), CtrlDown = extended(keys::CtrlDown);
+  const Case cases[] = {
+      {"up", key(CtrlUp, false, true), 2, 0, {"Werk", "Thuis", "Club"}, 1},
+      {"down", key(CtrlDown, false, true), 2, 0, {"Thuis", "Club", "Werk"}, 3},
+      {"up, a folder marked", key(CtrlUp, false, true), 2, Marked, {"Thuis", "Werk", "Club"}, 2},
+      {"up without Ctrl held", key(CtrlUp), 2, 0, {"Thuis", "Werk", "Club"}, 2},
+      {"down on the last", key(CtrlDown, false, true), 3, 0, {"Thuis", "Werk", "Club"}, 3},
+      {"up on a filler line", key(CtrlUp, false, true), 4, 0, {"Thuis", "Werk", "Club"}, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScreenFixture f;
+    for (const char* label : {"Thuis", "Werk", "Club"}) f.addAccount(label, "");
+    f.state.cursorLine = c.cursorLine;
+    f.state.cell(0, 3) = c.cellOfAccount3;
+    app::drawingPass(f.program);
+    f.console.pushKey(c.key);
+    app::dispatchKey(f.program);
+    EXPECT_EQ(std::vector<std::string>(f.state.accountLabel.begin() + 1,
+                                       f.state.accountLabel.begin() + 4),
+              c.labels);
+    EXPECT_EQ(f.state.cursorLine, c.cursorAfter);
   }
 }
 

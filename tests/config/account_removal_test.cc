@@ -47,8 +47,9 @@ TEST_F(AccountRemoval, DialogAnsweredYesRemovesAndRenumbers) {
   settingsEditor(program);
 
   const std::string blank(31, ' ');
-  const std::string dialog[] = {blank, blank, "   Dit account verwijderen!    ", blank,
-                                "      Zeker weten? (J/N)       ", blank, blank};
+  const std::string dialog[] = {
+      blank, blank, "   Dit account verwijderen!    ", blank, "      Zeker weten? (J/N)       ",
+      blank, blank};
   for (int r = 0; r < 7; ++r) {
     EXPECT_EQ(idle.rowText(21 + r).substr(48, 31), dialog[r]) << 21 + r;
     EXPECT_EQ(idle.at(21 + r, 49).background, console::Red);
@@ -75,7 +76,7 @@ TEST_F(AccountRemoval, DialogAnsweredYesRemovesAndRenumbers) {
 
   // The file operations in their order: results first, then two rewrites
   // (the removal's own and the editor's closing one).
-  std::vector<std::string> expected = {"delete Get22.txt",         "delete Get42.txt",
+  std::vector<std::string> expected = {"delete Get22.txt",           "delete Get42.txt",
                                        "rename Get23.txt Get22.txt", "rename Get43.txt Get42.txt",
                                        "rename Get24.txt Get23.txt", "rename Get44.txt Get43.txt",
                                        "rename Get25.txt Get24.txt", "rename Get45.txt Get44.txt"};

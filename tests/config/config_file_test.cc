@@ -34,8 +34,8 @@ TEST_F(ReadConfiguration, FirstRunWritesTemplateAndTheEditedAccount) {
   type("Werk");
   keys({"\r"});
   ASSERT_TRUE(readConfiguration(program));
-  EXPECT_EQ(ini(), templateText() + record("pop.example.nl", "jan", scramblePassword("geheim"),
-                                           "Werk"));
+  EXPECT_EQ(ini(),
+            templateText() + record("pop.example.nl", "jan", scramblePassword("geheim"), "Werk"));
   EXPECT_EQ(state.accountCount, 1);
   EXPECT_EQ(state.password[1], "geheim");
   struct stat info;
@@ -95,21 +95,31 @@ struct ReaderCase {
 
 TEST_F(ReadConfiguration, ReaderCases) {
   const ReaderCase cases[] = {
-      {"records without empty line between", "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\n",
-       {{"a", "b", "c", "d"}, {"e", "f", "g", "h"}}, ""},
+      {"records without empty line between",
+       "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\n",
+       {{"a", "b", "c", "d"}, {"e", "f", "g", "h"}},
+       ""},
       {"empty user name", "srv\r\n\r\npw\r\nlbl\r\n", {{"srv", "", "pw", "lbl"}}, ""},
-      {"comment where a record could start", ";srv\r\n[x]\r\nsrv\r\n;u\r\n[p\r\nl\r\n",
-       {{"srv", ";u", "[p", "l"}}, ""},
+      {"comment where a record could start",
+       ";srv\r\n[x]\r\nsrv\r\n;u\r\n[p\r\nl\r\n",
+       {{"srv", ";u", "[p", "l"}},
+       ""},
       {"blanks kept", "  s  \r\n u \r\n\r\n l \r\n", {{"  s  ", " u ", "", " l "}}, ""},
-      {"a line reading end is a server name", "end\r\nu\r\np\r\nl\r\n", {{"end", "u", "p", "l"}},
+      {"a line reading end is a server name",
+       "end\r\nu\r\np\r\nl\r\n",
+       {{"end", "u", "p", "l"}},
        ""},
       {"LF line ends", "s\nu\np\nl\n", {{"s", "u", "p", "l"}}, ""},
       {"CR line ends", "s\ru\rp\rl\r", {{"s", "u", "p", "l"}}, ""},
       {"last line without line end", "s\r\nu\r\np\r\nl", {{"s", "u", "p", "l"}}, ""},
-      {"scrambled password", "s\r\nu\r\n" + scramblePassword("#geheim") + "\r\nl\r\n",
-       {{"s", "u", "#geheim", "l"}}, ""},
+      {"scrambled password",
+       "s\r\nu\r\n" + scramblePassword("#geheim") + "\r\nl\r\n",
+       {{"s", "u", "#geheim", "l"}},
+       ""},
       {"file ends after the password", "s\r\nu\r\np\r\n", {}, "Fout in .INI-bestandsindeling."},
-      {"file ends after the server", "a\r\nb\r\nc\r\nd\r\n\r\ns\r\n", {},
+      {"file ends after the server",
+       "a\r\nb\r\nc\r\nd\r\n\r\ns\r\n",
+       {},
        "Fout in .INI-bestandsindeling."},
       {"comments only", "; niets\r\n[x]\r\n", {}, ".INI-bestand bevat geen relevante gegevens."},
   };
@@ -173,10 +183,10 @@ TEST_F(WriteConfiguration, ThreeAccountsByteExact) {
   setAccount(3, " pop.c.nl ", "#hash", "#begint-met-hekje", " Club ");
   state.accountCount = 3;
   ASSERT_TRUE(writeConfiguration(program));
-  EXPECT_EQ(ini(), templateText() + record("pop.a.nl", "jan", scramblePassword("geheim"), "Werk") +
-                       record("pop.b.nl", "piet", "", "Thuis") +
-                       record(" pop.c.nl ", "#hash", scramblePassword("#begint-met-hekje"),
-                              " Club "));
+  EXPECT_EQ(ini(),
+            templateText() + record("pop.a.nl", "jan", scramblePassword("geheim"), "Werk") +
+                record("pop.b.nl", "piet", "", "Thuis") +
+                record(" pop.c.nl ", "#hash", scramblePassword("#begint-met-hekje"), " Club "));
   EXPECT_EQ(state.password[1], "geheim");  // memory stays plain
   EXPECT_FALSE(system.fileExists(TemporaryFileName));
 
@@ -193,7 +203,8 @@ TEST_F(WriteConfiguration, KeepsHandEditedPreambleButNeverARecord) {
       // old file, the preamble the new file keeps
       {own + "; weg\r\nold\r\nu\r\np\r\nl\r\n\r\n", own},
       // only one empty line before the records: the copy stops at the record
-      {"; kop\r\n\r\n[serverinfo]\r\nold\r\nu\r\np\r\nl\r\n\r\n", "; kop\r\n\r\n[serverinfo]\r\n\r\n"},
+      {"; kop\r\n\r\n[serverinfo]\r\nold\r\nu\r\np\r\nl\r\n\r\n",
+       "; kop\r\n\r\n[serverinfo]\r\n\r\n"},
       // a record first, or no file at all: the template
       {"old\r\nu\r\np\r\nl\r\n\r\n", templateText()},
   };

@@ -72,7 +72,10 @@ TEST_F(SettingsEditor, PagesStayWithinTheAccountsAndOneNewPage) {
       {{keys::extended(keys::PageDown)}, 1, 0, "2", "pop.b.nl"},
       {{keys::extended(keys::PageDown), keys::extended(keys::PageDown),
         keys::extended(keys::PageDown)},
-       1, 0, "3", ""},
+       1,
+       0,
+       "3",
+       ""},
       {{keys::extended(keys::PageUp)}, 1, 0, "1", "pop.a.nl"},
   };
   for (const Case& c : cases) {
@@ -98,7 +101,8 @@ TEST_F(SettingsEditor, EnterOnTheLabelRowAppendsALabelledPage) {
   EXPECT_EQ(state.accountCount, 3);
   EXPECT_EQ(state.serverName[3], "pop.c.nl");
   EXPECT_EQ(ini(), templateText() + record("pop.a.nl", "jan", scramblePassword("geheim"), "Werk") +
-                       record("pop.b.nl", "piet", "", "Thuis") + record("pop.c.nl", "", "", "Club"));
+                       record("pop.b.nl", "piet", "", "Thuis") +
+                       record("pop.c.nl", "", "", "Club"));
 }
 
 TEST_F(SettingsEditor, NewPageLeftWithEscapeIsWrittenButNotCounted) {
@@ -194,6 +198,21 @@ TEST_F(SettingsEditor, UnlabelledFirstAccountDoesNotCostTheOthers) {
   run();
   ASSERT_TRUE(system.fileExists(ConfigurationFileName));
   EXPECT_NE(ini().find("Thuis"), std::string::npos);
+}
+
+TEST_F(SettingsEditor, AFailedWriteIsShownAndKeepsTheOldFile) {
+  twoAccounts();
+  const std::string before = ini();
+  system.refuseRenames = true;
+  type("x");
+  console.onIdle = [this](console::MemoryConsole& c) {
+    idle = c.screen();
+    if (c.screen().rowText(23).find("niet opgeslagen") == std::string::npos) c.pushKey("\x1b");
+  };
+  settingsEditor(program);
+  EXPECT_EQ(console.screen().rowText(23).substr(48, 31), "  Instellingen niet opgeslagen!");
+  EXPECT_EQ(console.screen().at(25, 49).background, console::Red);
+  EXPECT_EQ(ini(), before);
 }
 
 }  // namespace

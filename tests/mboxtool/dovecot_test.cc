@@ -36,7 +36,8 @@ const std::vector<std::string>& sampleMail() {
       "Beste Piet,\r\n"
       ".begint met een punt\r\n"
       "\tingesprongen met een tab\r\n" +
-          std::string(200, 'x') + "\r\n"
+          std::string(200, 'x') +
+          "\r\n"
           "Caf\xe9 met \xebn 8-bit bytes\r\n"
           ".\r\n"
           "Groet, Jan\r\n",
@@ -103,8 +104,7 @@ class DovecotTool : public ::testing::TestWithParam<Transport> {
     setenv("SSL_CERT_FILE", server_->caFile().c_str(), 1);
     // Every user exists before the first login: Dovecot may not notice a
     // change of its users file within the second it last read it.
-    const ::testing::TestSuite* suite =
-        ::testing::UnitTest::GetInstance()->current_test_suite();
+    const ::testing::TestSuite* suite = ::testing::UnitTest::GetInstance()->current_test_suite();
     for (int i = 0; i < suite->total_test_count(); ++i) {
       ASSERT_TRUE(server_->addUser(userFor(suite->GetTestInfo(i)->name()), "geheim"));
     }
@@ -189,14 +189,19 @@ TEST_P(DovecotTool, ListTopAndStopGiveWhatTheServerHolds) {
   EXPECT_EQ("-ERR There's no message 9.\r\n", missing.out);
 
   if (GetParam() == Transport::Stls) {
-    EXPECT_NE(std::string::npos, server_->log(port()).find("user=<" + user_ + ">, method=PLAIN, rip=127.0.0.1, lip=127.0.0.1, mpid"));
+    EXPECT_NE(std::string::npos,
+              server_->log(port()).find("user=<" + user_ +
+                                        ">, method=PLAIN, rip=127.0.0.1, lip=127.0.0.1, mpid"));
     EXPECT_NE(std::string::npos, server_->log(port()).find(", TLS, session"));
   }
 }
 
 TEST_P(DovecotTool, KeepsTheListItSawForDeletionsWithoutThePassword) {
   ASSERT_TRUE(server_->addMessages(user_, {sampleMail()[1]}));
-  { auto l = run({"list"}); ASSERT_EQ(0, l.status) << l.out; }
+  {
+    auto l = run({"list"});
+    ASSERT_EQ(0, l.status) << l.out;
+  }
   std::string name = work_ + "/" + mboxtool::sidecarName("127.0.0.1", port(), user_);
   if (GetParam() == Transport::Tls) {
     name = work_ + "/" + mboxtool::sidecarName("127.0.0.1", server_->tlsPort(), user_);
@@ -210,17 +215,23 @@ TEST_P(DovecotTool, KeepsTheListItSawForDeletionsWithoutThePassword) {
 TEST_P(DovecotTool, DeletesOneMessageAndAListOfMessages) {
   std::vector<std::string> mail;
   for (int i = 1; i <= 5; ++i) {
-    mail.push_back("From: a@example.nl\r\nSubject: Nummer " + std::to_string(i) +
-                   "\r\n\r\nTekst " + std::to_string(i) + "\r\n");
+    mail.push_back("From: a@example.nl\r\nSubject: Nummer " + std::to_string(i) + "\r\n\r\nTekst " +
+                   std::to_string(i) + "\r\n");
   }
   ASSERT_TRUE(server_->addMessages(user_, mail));
-  { auto l = run({"list"}); ASSERT_EQ(0, l.status) << l.out; }
+  {
+    auto l = run({"list"});
+    ASSERT_EQ(0, l.status) << l.out;
+  }
   auto dele = run({"dele", "2"});
   EXPECT_EQ(0, dele.status) << dele.out;
   EXPECT_EQ((std::vector<std::string>{mail[0], mail[2], mail[3], mail[4]}),
             server_->messagesOf(user_));
 
-  { auto l = run({"list"}); ASSERT_EQ(0, l.status) << l.out; }
+  {
+    auto l = run({"list"});
+    ASSERT_EQ(0, l.status) << l.out;
+  }
   pop3_support::runShell("printf '4\\r\\n2\\r\\n' > " + work_ + "/deles.dat");
   auto deles = run({"deles"});
   EXPECT_EQ(0, deles.status) << deles.out;
@@ -244,9 +255,9 @@ TEST_P(DovecotTool, WrongPasswordGivesTheServersRefusalAsLineOne) {
 TEST_P(DovecotTool, RejectsAnUntrustedCertificateBeforeSendingThePassword) {
   if (GetParam() == Transport::Plain) GTEST_SKIP() << "no TLS on this port";
   std::string other = work_ + "/other.pem";
-  ASSERT_EQ(0, pop3_support::runShell(
-                   "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -keyout " + work_ +
-                   "/k.pem -out " + other + " -subj /CN=localhost 2>/dev/null"));
+  ASSERT_EQ(0, pop3_support::runShell("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -keyout " +
+                                      work_ + "/k.pem -out " + other +
+                                      " -subj /CN=localhost 2>/dev/null"));
   setenv("SSL_CERT_FILE", other.c_str(), 1);
   auto r = run({"list"});
   setenv("SSL_CERT_FILE", server_->caFile().c_str(), 1);
@@ -257,8 +268,7 @@ TEST_P(DovecotTool, RejectsAnUntrustedCertificateBeforeSendingThePassword) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, DovecotTool,
-                         ::testing::Values(Transport::Plain, Transport::Stls,
-                                           Transport::Tls),
+                         ::testing::Values(Transport::Plain, Transport::Stls, Transport::Tls),
                          transportName);
 
 TEST(ToolReach, UnknownHostOrClosedPortWritesNothing) {

@@ -35,8 +35,8 @@ class FixtureTool : public ::testing::Test {
   }
   mboxtool_test::ToolResult run(const std::vector<std::string>& words,
                                 const std::string& password = "geheim") {
-    return mboxtool_test::runCommand("127.0.0.1", fixture_.port(), "jan", password,
-                                     work_, words, ShortReadMs);
+    return mboxtool_test::runCommand("127.0.0.1", fixture_.port(), "jan", password, work_, words,
+                                     ShortReadMs);
   }
   std::vector<std::string> uidls() {
     std::vector<std::string> out;
@@ -81,10 +81,10 @@ TEST_F(FixtureTool, EveryFaultEndsInTimeWithAlignedRecords) {
       {"-ERR on TOP 2", with([](auto& s) { s.errOnTop = 2; }), holeAt2, false, false},
       {"drop in TOP 3", with([](auto& s) { s.dropInTop = 3; }), subjects(1, 2), true, false},
       {"stall in TOP 3", with([](auto& s) { s.stallInTop = 3; }), subjects(1, 2), true, false},
-      {"no terminator on TOP 4", with([](auto& s) { s.noTerminatorTop = 4; }),
-       subjects(1, 3), true, false},
-      {"stall after 700 bytes", with([](auto& s) { s.stallAfterBytes = 700; }),
-       subjects(1, 2), true, false},
+      {"no terminator on TOP 4", with([](auto& s) { s.noTerminatorTop = 4; }), subjects(1, 3), true,
+       false},
+      {"stall after 700 bytes", with([](auto& s) { s.stallAfterBytes = 700; }), subjects(1, 2),
+       true, false},
       {"no PIPELINING", with([](auto& s) { s.pipelining = false; }), subjects(1, 5), false, false},
       {"no UIDL", with([](auto& s) { s.uidl = false; }), subjects(1, 5), false, false},
   };
@@ -242,9 +242,8 @@ TEST_F(FixtureTool, TotalDeadlineAndReplyCapEndARun) {
   std::vector<FixtureMessage> box = sampleMessages(2);
   box[1].text += std::string(300000, 'b') + "\r\n";
   fixture_.setMessages(box);
-  auto capped = mboxtool_test::runCommand("127.0.0.1", fixture_.port(), "jan", "geheim",
-                                          work_, {"stop", "2", "10"}, ShortReadMs, 60000,
-                                          100000);
+  auto capped = mboxtool_test::runCommand("127.0.0.1", fixture_.port(), "jan", "geheim", work_,
+                                          {"stop", "2", "10"}, ShortReadMs, 60000, 100000);
   EXPECT_EQ(1, capped.status);
   EXPECT_LT(capped.out.size(), 100000u);
   EXPECT_EQ(box[0].text, run({"stop", "1", "10"}).out);
@@ -274,8 +273,8 @@ TEST(ToolProcess, WipesThePasswordFromItsArguments) {
   envp.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
-    execle(tool.c_str(), "mboxtool", "127.0.0.1", port.c_str(), "jan",
-           "Zeer-Geheim-Wachtwoord", "list", static_cast<char*>(nullptr), envp.data());
+    execle(tool.c_str(), "mboxtool", "127.0.0.1", port.c_str(), "jan", "Zeer-Geheim-Wachtwoord",
+           "list", static_cast<char*>(nullptr), envp.data());
     _exit(127);
   }
   std::string proc = "/proc/" + std::to_string(pid) + "/cmdline";

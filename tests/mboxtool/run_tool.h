@@ -16,12 +16,10 @@ struct ToolResult {
 };
 
 /// Runs `command args...` against server:port in workDir with short timeouts.
-inline ToolResult runCommand(const std::string& server, int port,
-                             const std::string& user, const std::string& password,
-                             const std::string& workDir,
-                             const std::vector<std::string>& words,
-                             int readMs = 5000, long long totalMs = 60000,
-                             size_t replyCap = 64u << 20) {
+inline ToolResult runCommand(const std::string& server, int port, const std::string& user,
+                             const std::string& password, const std::string& workDir,
+                             const std::vector<std::string>& words, int readMs = 5000,
+                             long long totalMs = 60000, size_t replyCap = 64u << 20) {
   mboxtool::Request r;
   r.server = server;
   r.port = std::to_string(port);

@@ -56,9 +56,14 @@ TEST(ToolArguments, CountsNeverGoNegativeOrOverflow) {
     const char* text;
     bool ok;
     long value;
-  } cases[] = {{"40", true, 40},   {"0", true, 0},       {"-27", true, 0},
-               {"+5", true, 5},    {"99999999999999999999", true, 1000000000},
-               {"", false, 0},     {"1.5", false, 0},    {"12a", false, 0},
+  } cases[] = {{"40", true, 40},
+               {"0", true, 0},
+               {"-27", true, 0},
+               {"+5", true, 5},
+               {"99999999999999999999", true, 1000000000},
+               {"", false, 0},
+               {"1.5", false, 0},
+               {"12a", false, 0},
                {"-", false, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -72,10 +77,9 @@ TEST(ToolArguments, CountsNeverGoNegativeOrOverflow) {
 
 TEST(ToolArguments, BadArgumentsGiveAnErrLineWithoutConnecting) {
   for (std::vector<std::string> words : std::vector<std::vector<std::string>>{
-           {"top", "5"}, {"stop", "0", "10"}, {"dele", "-3"}, {"frobnicate"},
-           {"list", "extra"}}) {
-    mboxtool::Request r{"127.0.0.1", "1", "jan", "geheim", words[0],
-                        {words.begin() + 1, words.end()}};
+           {"top", "5"}, {"stop", "0", "10"}, {"dele", "-3"}, {"frobnicate"}, {"list", "extra"}}) {
+    mboxtool::Request r{"127.0.0.1", "1",      "jan",
+                        "geheim",    words[0], {words.begin() + 1, words.end()}};
     mboxtool::StringSink out;
     EXPECT_EQ(1, mboxtool::runTool(r, mboxtool::Options(), out));
     EXPECT_EQ(0u, out.text.rfind("-ERR ", 0)) << words[0];
@@ -171,8 +175,7 @@ TEST(DeletionGuard, KeptListSurvivesAnyUidlBytes) {
 
 TEST(DeletionGuard, ReadsTheDeletionList) {
   EXPECT_EQ((std::vector<long>{9, 5, 2}), mboxtool::parseDeletionList("9\r\n5\r\n2\r\n"));
-  EXPECT_EQ((std::vector<long>{12, 3}),
-            mboxtool::parseDeletionList(" 12 \n\nx\r-4\r\n0\r\n3"));
+  EXPECT_EQ((std::vector<long>{12, 3}), mboxtool::parseDeletionList(" 12 \n\nx\r-4\r\n0\r\n3"));
   EXPECT_TRUE(mboxtool::parseDeletionList("").empty());
 }
 

@@ -12,13 +12,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "actions/tool_commands.h"
+
 namespace pop3_support {
 
 namespace {
 
-std::string script() {
-  return std::string(MAILVAK_SOURCE_DIR) + "/scripts/dovecot.sh";
-}
+std::string script() { return std::string(MAILVAK_SOURCE_DIR) + "/scripts/dovecot.sh"; }
 
 }  // namespace
 
@@ -80,8 +80,8 @@ bool DovecotServer::start(std::string* err) {
     if (plainPort_ == stlsPort_ || stlsPort_ == tlsPort_ || plainPort_ == tlsPort_) continue;
     std::string s = script() + " start " + base_ + " ";
     if (runShell(s + std::to_string(plainPort_) + " >/dev/null") == 0 &&
-        runShell(s + std::to_string(stlsPort_) + " " + std::to_string(tlsPort_) +
-                 " >/dev/null") == 0) {
+        runShell(s + std::to_string(stlsPort_) + " " + std::to_string(tlsPort_) + " >/dev/null") ==
+            0) {
       return true;
     }
     runShell(script() + " stop " + base_);
@@ -98,11 +98,12 @@ void DovecotServer::stop() {
 }
 
 bool DovecotServer::addUser(const std::string& user, const std::string& password) {
-  return runShell(script() + " adduser " + base_ + " " + user + " " + password) == 0;
+  // Passwords with blanks, quotes or "$" must reach the users file unchanged.
+  return runShell(script() + " adduser " + base_ + " " + actions::shellWord(user) + " " +
+                  actions::shellWord(password)) == 0;
 }
 
-bool DovecotServer::addMessages(const std::string& user,
-                                const std::vector<std::string>& messages) {
+bool DovecotServer::addMessages(const std::string& user, const std::vector<std::string>& messages) {
   std::string files;
   for (const std::string& m : messages) {
     std::string path = base_ + "/msg-" + std::to_string(++added_);

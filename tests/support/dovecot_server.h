@@ -31,9 +31,9 @@ class DovecotServer {
   /// The raw messages in the user's mailbox, in the server's order.
   std::vector<std::string> messagesOf(const std::string& user) const;
 
-  int plainPort() const { return plainPort_; }   // no TLS
-  int stlsPort() const { return stlsPort_; }     // offers STLS
-  int tlsPort() const { return tlsPort_; }       // TLS from the first byte
+  int plainPort() const { return plainPort_; }  // no TLS
+  int stlsPort() const { return stlsPort_; }    // offers STLS
+  int tlsPort() const { return tlsPort_; }      // TLS from the first byte
   const std::string& base() const { return base_; }
   std::string caFile() const { return base_ + "/cert.pem"; }
   /// The log of the instance on port.

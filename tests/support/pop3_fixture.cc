@@ -343,9 +343,11 @@ void Pop3Fixture::session(int fd) {
 std::vector<FixtureMessage> sampleMessages(int n, int bodyLines) {
   std::vector<FixtureMessage> out;
   for (int i = 1; i <= n; ++i) {
-    std::string text = "From: Afzender " + std::to_string(i) +
-                       " <a" + std::to_string(i) + "@example.nl>\r\n"
-                       "Subject: Bericht " + std::to_string(i) + "\r\n"
+    std::string text = "From: Afzender " + std::to_string(i) + " <a" + std::to_string(i) +
+                       "@example.nl>\r\n"
+                       "Subject: Bericht " +
+                       std::to_string(i) +
+                       "\r\n"
                        "Date: Mon, 3 Jun 2024 10:00:00 +0200\r\n\r\n";
     for (int b = 1; b <= bodyLines; ++b) {
       text += "Regel " + std::to_string(b) + " van bericht " + std::to_string(i) + "\r\n";

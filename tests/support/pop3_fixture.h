@@ -26,18 +26,18 @@ struct FixtureScript {
   bool greet = true;
   bool pipelining = true;
   bool uidl = true;
-  bool offerStls = false;       // offers STLS and answers it with -ERR
-  bool stlsWithJunk = false;    // answers STLS +OK followed by stray bytes
+  bool offerStls = false;     // offers STLS and answers it with -ERR
+  bool stlsWithJunk = false;  // answers STLS +OK followed by stray bytes
   bool errOnPass = false;
-  long errOnTop = 0;            // this message's TOP gets -ERR
-  long dropInTop = 0;           // connection closed halfway through this TOP
-  long stallInTop = 0;          // silence halfway through this TOP
-  long noTerminatorTop = 0;     // this TOP reply lacks its "." and then silence
+  long errOnTop = 0;               // this message's TOP gets -ERR
+  long dropInTop = 0;              // connection closed halfway through this TOP
+  long stallInTop = 0;             // silence halfway through this TOP
+  long noTerminatorTop = 0;        // this TOP reply lacks its "." and then silence
   long long stallAfterBytes = -1;  // silence after this many bytes in all
-  bool dropAtQuit = false;      // QUIT closes the connection, deleting nothing
-  long trickleTop = 0;          // this TOP: half the reply, then a byte every trickleMs, for ever
+  bool dropAtQuit = false;         // QUIT closes the connection, deleting nothing
+  long trickleTop = 0;             // this TOP: half the reply, then a byte every trickleMs, for ever
   int trickleMs = 50;
-  long endlessTop = 0;          // this TOP: header lines without end, as fast as the client reads
+  long endlessTop = 0;             // this TOP: header lines without end, as fast as the client reads
 };
 
 class Pop3Fixture {
