@@ -10,8 +10,12 @@
 #include <string>
 
 #include "console/text.h"
+#include "mailbox/result_files.h"
 
 namespace actions {
+
+using mailbox::headerFileName;
+using mailbox::listFileName;
 
 /// "ML-<a>-<m>.eml": the fetched copy of message m of account a.
 inline std::string messageFileName(int account, int message) {
