@@ -152,6 +152,7 @@ class Session {
       ssize_t n = ::read(master_, buffer, sizeof buffer);
       if (n <= 0) return false;
       bytes_ += static_cast<size_t>(n);
+      if (capture_) captured_.append(buffer, static_cast<size_t>(n));
       seen.append(buffer, static_cast<size_t>(n));
       if (seen.find("\x1b[c") != std::string::npos && !answered_) {
         answered_ = true;
@@ -173,12 +174,18 @@ class Session {
   }
 
   size_t bytes() const { return bytes_; }
+  /// Keeps what the program writes from now on, for shown().
+  void capture() { capture_ = true; }
+  /// Whether the kept output shows the text.
+  bool shown(std::string_view text) const { return captured_.find(text) != std::string::npos; }
 
  private:
   int master_ = -1;
   pid_t pid_ = -1;
   bool answered_ = false;
   size_t bytes_ = 0;
+  bool capture_ = false;
+  std::string captured_;
 };
 
 struct Figures {
@@ -190,12 +197,18 @@ struct Figures {
 Figures measure(const std::string& program, const fs::path& appdata, int keys,
                 std::chrono::milliseconds gap) {
   Session session(program, appdata);
+  session.capture();
   session.settle(std::chrono::milliseconds(400));
   // Open account 3, then 2, then 1: opening one never moves the folder lines
   // above it. The cursor ends on account 1's folder line.
   for (const char* key : {"\x1b[B", "\x1b[B", "\x1b[C", "\x1b[A", "\x1b[C", "\x1b[A", "\x1b[C"}) {
     session.send(key);
     session.settle(std::chrono::milliseconds(150));
+  }
+  // The lists must really be open, or the figures mean nothing.
+  if (!session.shown("Bericht 1 van account 3") || !session.shown("Bericht 1 van account 1")) {
+    std::fprintf(stderr, "key_latency: the accounts did not open\n");
+    std::exit(1);
   }
   std::vector<double> times;
   int lost = 0;

@@ -7,11 +7,11 @@ build_packages() {
 
 test_packages() {
   echo "$(build_packages) libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev" \
-       "dovecot-pop3d openssl tmux clang libclang-rt-14-dev valgrind python3"
+       "dovecot-pop3d openssl tmux procps clang libclang-rt-14-dev valgrind python3"
 }
 
 demo_packages() {
-  echo "$(build_packages) dovecot-pop3d openssl"
+  echo "$(build_packages) dovecot-pop3d openssl procps python3"
 }
 
 # Installs the missing packages when run as root; otherwise names them and fails.

@@ -69,7 +69,8 @@ void emptyRequestedMailbox(mailbox::Program& program, int a) {
 
 // Checks account a and draws its list under the folder line; a re-check that a
 // deletion asked for queries the server and shows "[bezig]" on row 2 meanwhile.
-void checkAndList(mailbox::Program& program, int a) {
+// folderRow is the screen row of the folder line, 0 when it is not shown.
+void checkAndList(mailbox::Program& program, int a, int folderRow) {
   mailbox::State& s = program.state;
   console::Console& c = program.console;
   int row = c.cursorRow();
@@ -83,7 +84,18 @@ void checkAndList(mailbox::Program& program, int a) {
     s.titleRepaint = 1;
   }
   c.placeCursor(row, column);
+  const bool wasBusy = !s.busyMark[a].empty();
   mailbox::checkAccount(program);
+  // A query that got no answer leaves this pass on screen until the next key
+  // (its status line says what went wrong): the folder line must not go on
+  // saying " [bezig]".
+  if (wasBusy && s.busyMark[a].empty() && s.redrawWithoutKey == 0 && folderRow > 0) {
+    c.placeCursor(folderRow, 1);
+    c.setBackground(s.cursorLine == s.lineCounter - 1 ? console::Blue : console::Black);
+    printFolderLine(program, a);
+    c.setColour(console::LightGrey, console::Black);
+    c.placeCursor(row, column);
+  }
   mailbox::drawAccountList(program);
   s.resultFilesCurrent[a] = 1;
 }
@@ -111,14 +123,16 @@ void drawingPass(mailbox::Program& program) {
       s.selectedItem = a;
       s.cursorAccount = a;
     }
+    int folderRow = 0;
     if (inWindow(s, s.lineCounter)) {
+      folderRow = c.cursorRow();
       printFolderLine(program, a);
       if (s.cell(0, a) & mailbox::DeleteRequested) emptyRequestedMailbox(program, a);
       c.setColour(console::LightGrey, console::Black);
     }
     s.lineCounter += 1;
     if ((s.cell(0, a) & mailbox::Expanded) || s.recheckRequested[a] == 1) {
-      checkAndList(program, a);
+      checkAndList(program, a, folderRow);
     }
   }
 

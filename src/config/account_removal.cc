@@ -4,15 +4,15 @@
 #include <string>
 
 #include "actions/dialog_box.h"
-#include "actions/result_files.h"
 #include "config/config_file.h"
+#include "mailbox/result_files.h"
 
 namespace config {
 
 namespace {
 
-using actions::headerFileName;
-using actions::listFileName;
+using mailbox::headerFileName;
+using mailbox::listFileName;
 
 bool hasAnyField(const mailbox::State& s, int a) {
   return !s.serverName[a].empty() || !s.userName[a].empty() || !s.password[a].empty() ||

@@ -161,9 +161,9 @@ void writeAccounts(const mailbox::State& state, TextFile& oldFile, TextFile& new
     writeRecord(newFile, record);
   }
   // Records that did not fit the table stay in the file, behind the accounts.
-  Record record;
-  for (int n = 1; readRecord(oldFile, record); ++n) {
-    if (n > mailbox::MaxAccounts) writeRecord(newFile, record);
+  const std::vector<std::string>& extra = state.recordsPastTable;
+  for (size_t i = 0; i + 3 < extra.size(); i += 4) {
+    writeRecord(newFile, Record{extra[i], extra[i + 1], extra[i + 2], extra[i + 3], 4});
   }
 }
 
@@ -232,6 +232,7 @@ bool readConfiguration(mailbox::Program& program) {
     state.password[a].clear();
     state.accountLabel[a].clear();
   }
+  state.recordsPastTable.clear();
   TextFile file(ConfigurationFileName, TextFile::Mode::Input);
   Record record;
   int records = 0;
@@ -244,6 +245,11 @@ bool readConfiguration(mailbox::Program& program) {
       state.userName[records] = record.userName;
       state.password[records] = record.password;
       state.accountLabel[records] = record.accountLabel;
+    } else {
+      for (std::string* line :
+           {&record.serverName, &record.userName, &record.password, &record.accountLabel}) {
+        state.recordsPastTable.push_back(std::move(*line));
+      }
     }
   }
   file.close();

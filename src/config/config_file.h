@@ -93,7 +93,8 @@ bool recoverConfigurationFile(console::System& system);
 
 /// Writes the account table to Mailvak.ini: the old preamble, then accounts
 /// 1, 2, ... up to the first one whose four fields are all empty (at most 80),
-/// passwords scrambled, then the old file's records past the 80th unchanged.
+/// passwords scrambled, then the records past the 80th that the reader set
+/// aside (recordsPastTable), unchanged.
 /// Returns whether the new file is in place.
 bool writeConfiguration(mailbox::Program& program);
 

@@ -300,7 +300,7 @@ void TerminalConsole::handleEvent(const KeyEvent& event) {
   }
   if (linuxConsole_ && event.key == "\r" && (linuxModifiers_ & CtrlBit)) {
     KeyEvent ctrlEnter = event;  // the console sends Ctrl-Enter as a plain Enter
-    ctrlEnter.key = "\n";
+    ctrlEnter.key.assign(1, '\n');  // assign: GCC 12 -O3 misreports "= literal" (-Wrestrict)
     ctrlEnter.modifiers = CtrlBit;
     queueKey(ctrlEnter);
     return;

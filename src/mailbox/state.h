@@ -98,6 +98,10 @@ struct State {
   /// configuration file); shown again on the terminal's own screen at exit.
   std::string exitMessage;
 
+  /// Records of the configuration file past the 80th (four raw lines each):
+  /// the table has no room for them, but every rewrite keeps them in the file.
+  std::vector<std::string> recordsPastTable;
+
   State() {
     for (int a = 1; a <= MaxAccounts; ++a) resultFilesCurrent[a] = 1;
   }

@@ -110,6 +110,28 @@ TEST(DrawingPass, OverwritesEveryRowWithoutClearing) {
   for (int r = 1; r <= 45; ++r) EXPECT_EQ(f.row(r).find('X'), std::string::npos) << "row " << r;
 }
 
+// A query that gets no answer (the recording system runs no tool, so no
+// result file appears) leaves its pass on screen while the program waits for
+// a key: the folder line must no longer say " [bezig]".
+TEST(DrawingPass, QueryWithoutAnswerLeavesNoBusyMarkOnTheFolderLine) {
+  for (int cursorLine : {1, 3}) {
+    SCOPED_TRACE(cursorLine == 1 ? "bar on the folder line" : "bar elsewhere");
+    ScreenFixture f;
+    f.addAccount("Thuis", Summary25);
+    f.state.cursorLine = cursorLine;
+    f.state.cell(0, 1) = mailbox::Expanded;
+    f.state.resultFilesCurrent[1] = 0;
+    f.state.busyMark[1] = " [bezig]";
+    app::drawingPass(f.program);
+
+    EXPECT_EQ(f.system.commands.size(), 1u);  // the list command, and nothing after it
+    EXPECT_EQ(f.state.redrawWithoutKey, 0);
+    EXPECT_EQ(f.row(3), "Thuis" + repeat(97, ' ') + Summary25);
+    EXPECT_TRUE(f.rowBackground(3, cursorLine == 1 ? console::Blue : console::Black));
+    EXPECT_EQ(f.row(4), "    Geen/foute reaktie van de server, naam fout?" + repeat(79, ' '));
+  }
+}
+
 TEST(DrawingPass, EmptyingWaitsWhileItsFolderLineIsScrolledOut) {
   ScreenFixture f;
   f.addAccount("Thuis", Summary25);

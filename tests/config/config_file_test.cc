@@ -250,6 +250,19 @@ TEST_F(WriteConfiguration, RecordsPastTheTableStayInTheFile) {
   std::string expected = records;
   expected.replace(expected.find("l\r\n"), 1, "veranderd");
   EXPECT_EQ(ini(), templateText() + expected);
+
+  // With a place freed in the table, nothing is lost or doubled, and the
+  // next start takes the first record that did not fit before.
+  setAccount(80, "", "", "", "");
+  state.accountCount = 79;
+  ASSERT_TRUE(writeConfiguration(program));
+  mailbox::State next;
+  mailbox::Program reread{next, console, system};
+  ASSERT_TRUE(readConfiguration(reread));
+  EXPECT_EQ(next.serverName[79], "s79");
+  EXPECT_EQ(next.serverName[80], "s81");
+  EXPECT_EQ(next.recordsPastTable.size(), 16u);
+  EXPECT_EQ(next.recordsPastTable[12], "s85");
 }
 
 TEST_F(WriteConfiguration, OldFileThatCannotBeMovedAsideIsLeftAlone) {

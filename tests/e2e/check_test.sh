@@ -44,29 +44,41 @@ mkdir -p "$work"
 } > "$work/Mailvak.ini"
 chmod 600 "$work/Mailvak.ini"
 
+# cursor_on ROW: the blue cursor bar lies on ROW. move_to KEY ROW: sends the
+# key and waits until the bar is there, so the next key cannot arrive while a
+# pass draws message lines (keys typed then are dropped on purpose).
+cursor_on() {
+  e2e_tmux capture-pane -p -e -t e2e | sed -n "${1}p" | grep -qE $'\e\\[([0-9;]*;)?44(;[0-9;]*)?m'
+}
+move_to() {
+  e2e_send "$1"
+  e2e_wait_until cursor_on "$2" || e2e_fail "the cursor bar did not reach row $2"
+}
+
 e2e_start 127 59 "APPDATA=$E2E_DIR/appdata"
 e2e_run "'$MAILVAK_BINARY_DIR/mailvak'"
 e2e_wait_for_text "Weg" || e2e_fail "the folder lines did not appear"
 
 # Rows: 3 Thuis, 4 Fout, 5 Weg. A wrong password: the refusal's status line.
-e2e_send Down
+e2e_wait_until cursor_on 3 || e2e_fail "no cursor bar on the first folder line"
+move_to Down 4
 e2e_send Home
 e2e_wait_for_row 5 "    Geen toegang tot de mailbox." || e2e_fail "no refusal line under Fout"
 e2e_expect_row 6 "Weg$(printf '%93s' '')  - berichten,         - bytes."
 
 # An unreachable server: the wrong-name line on the pass of the query, the
 # no-answer line after the next key.
-e2e_send Down
-e2e_send Down
+move_to Down 5
+move_to Down 6
 e2e_send Home
 e2e_wait_for_row 7 "    Geen/foute reaktie van de server, naam fout?" || e2e_fail "no wrong-name line under Weg"
 e2e_send x
 e2e_wait_for_row 7 "    Geen reaktie van de server" || e2e_fail "no no-answer line after the next key"
 
 # The working account, behind the slow link.
-e2e_send Up
-e2e_send Up
-e2e_send Up
+move_to Up 5
+move_to Up 4
+move_to Up 3
 e2e_send Home
 e2e_wait_for_text "Thuis [bezig]" || e2e_fail "no busy mark while the tool runs"
 e2e_wait_for_text "Jan de Vries" || e2e_fail "the message list did not appear"
@@ -82,8 +94,8 @@ case "$(e2e_row 3)" in
 esac
 
 # Right on message 1 shows its body lines, h its full headers as well.
-e2e_send Down
-e2e_send Down
+move_to Down 4
+move_to Down 5
 e2e_send Right
 e2e_expect_row 6 "    Beste Piet,"
 e2e_expect_row 7 "    Groet, Jan"

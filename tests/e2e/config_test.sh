@@ -15,7 +15,8 @@ e2e_pane_has "Servernaam:" || e2e_fail "the editor shows no server row"
 
 e2e_send -l "127.0.0.1:1"
 e2e_send Tab
-e2e_send -l "jan"
+e2e_send -l "jann"
+e2e_send BSpace
 e2e_send Tab
 e2e_send -l "geheim"
 e2e_wait_for_text "******" || e2e_fail "the password was not shown as stars"

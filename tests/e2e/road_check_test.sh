@@ -2,7 +2,8 @@
 # lines: Home fetches 40 body lines, Ctrl-Home 80 and Shift-Home 160. Each is
 # seen in the header result file and on screen, where the opened message shows
 # exactly that many body lines (160 are cut at the list's 127 lines per
-# message). A check key on a message line asks the server nothing.
+# message). A check key on a message line asks the server nothing. A check of
+# a server that does not answer says so and leaves no busy sign behind.
 source "$(dirname "$0")/lib.sh"
 
 e2e_dovecot_start
@@ -13,7 +14,7 @@ e2e_addmail lang "$E2E_DIR/m1" "$E2E_DIR/m2"
 
 appdata="$E2E_DIR/appdata"
 work="$appdata/Mailvak"
-e2e_write_ini "$work" "127.0.0.1:$E2E_PORT" lang geheim "Lange brief"
+e2e_write_ini "$work" "127.0.0.1:$E2E_PORT" lang geheim "Lange brief" "127.0.0.1:1" lang geheim "Geen server"
 get4="$work/Get41.txt"
 
 # Body lines of message 1 in the header result file, and on screen.
@@ -32,6 +33,11 @@ expect_body() {
 e2e_start 127 95 "APPDATA=$appdata"
 e2e_run "'$MAILVAK_BINARY_DIR/mailvak'"
 e2e_wait_until e2e_row_starts 3 "Lange brief" || e2e_fail "the folder line did not appear"
+
+e2e_keys Down Home
+e2e_wait_for_text "Geen/foute reaktie van de server, naam fout?" || e2e_fail "no status line for a server without answer"
+e2e_pane_lacks "bezig" || e2e_fail "a busy sign stayed after the check had ended"
+e2e_keys Left Up
 
 e2e_key Home
 e2e_wait_for_text "Kort" || e2e_fail "Home did not list the messages"

@@ -296,3 +296,40 @@ TEST(AccountList, FileChangedOnDiskShowsOnTheNextDrawing) {
   EXPECT_EQ("  1  Iemand anders", f.row(4).substr(0, 18));
   EXPECT_EQ("    Regel een van bericht 1", f.row(6).substr(0, 27));
 }
+
+// The drawing starts a requested deletion at its message; a confirmed one asks
+// for a re-check on the next pass, without waiting for a key.
+TEST(AccountList, RequestedDeletionRunsAtItsMessage) {
+  struct Case {
+    const char* name;
+    std::vector<int> marked;
+    std::string answer;
+    std::string command;  // "" when nothing may run
+    int recheck;
+  } cases[] = {
+      {"one message, confirmed", {}, "j", "dele 2 >/dev/null", 1},
+      {"marked messages, confirmed", {1, 3}, "J", "deles >/dev/null", 1},
+      {"declined", {}, "n", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ListFixture f({simple(1), simple(2), simple(3)});
+    for (int m : c.marked) f.flags(m) = mailbox::Marked;
+    f.flags(2) |= mailbox::DeleteRequested;
+    std::string answer = c.answer;
+    f.t.console.onIdle = [answer](console::MemoryConsole& console) { console.pushKey(answer); };
+    EXPECT_EQ(4, f.draw());
+    EXPECT_EQ(0, f.flags(2) & mailbox::DeleteRequested);
+    EXPECT_EQ("  3  Sender 3", f.row(6).substr(0, 13)) << "drawing goes on where it was";
+    if (c.command.empty()) {
+      EXPECT_TRUE(f.t.tool.lines.empty());
+      EXPECT_EQ(c.answer, f.t.state.confirmAnswer);
+    } else {
+      ASSERT_EQ(1u, f.t.tool.lines.size());
+      EXPECT_EQ("./mboxtool pop.example.com 110 jan geheim " + c.command, f.t.tool.lines[0]);
+      EXPECT_EQ("", f.t.state.confirmAnswer);
+    }
+    EXPECT_EQ(c.recheck, f.t.state.recheckRequested[1]);
+    EXPECT_EQ(c.recheck, f.t.state.redrawWithoutKey);
+  }
+}
