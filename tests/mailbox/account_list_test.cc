@@ -75,10 +75,21 @@ struct ListFixture {
 
 std::string blanks(size_t n) { return std::string(n, ' '); }
 
+Message withBody(Message m, std::vector<std::string> body) {
+  m.body = std::move(body);
+  return m;
+}
+
+std::vector<std::string> numbered(int from, int to) {
+  std::vector<std::string> lines;
+  for (int i = from; i <= to; ++i) lines.push_back("regel " + std::to_string(i));
+  return lines;
+}
+
 }  // namespace
 
-TEST(AccountList, StatusLineInsteadOfTheList) {
-  ListFixture f({simple(1)});
+TEST(AccountList, StatusLineOrColumnHeaderWithMessageLines) {
+  ListFixture f({simple(1), simple(2), simple(3)});
   f.t.state.statusText[1] = mailbox::noAccessLine();
   f.t.state.cursorLine = 1;
   f.t.state.selectedItem = 1;
@@ -87,14 +98,13 @@ TEST(AccountList, StatusLineInsteadOfTheList) {
   EXPECT_EQ(colour::Brown, f.cell(3, 5).foreground);
   EXPECT_EQ(colour::Blue, f.cell(3, 127).background);
   EXPECT_EQ(blanks(127), f.row(4));
-  // A cell that no pass acts on: keys used here leave no request behind.
+  // Cell (1, 0): no pass acts on it, so a key used here leaves no request behind.
   EXPECT_EQ(1, f.t.state.selectedAccount);
   EXPECT_EQ(0, f.t.state.selectedItem);
-  EXPECT_EQ(1, f.t.state.cursorAccount);
-}
 
-TEST(AccountList, ColumnHeaderAndOneLinePerMessage) {
-  ListFixture f({simple(1), simple(2), simple(3)});
+  f.t.state.statusText[1].clear();
+  f.flags(2) = f.flags(3) = mailbox::Marked;
+  f.t.state.cursorLine = 4;  // message 3
   EXPECT_EQ(4, f.draw());
   EXPECT_EQ(ColumnHeader, f.row(3));
   EXPECT_EQ(colour::DarkGrey, f.cell(3, 6).foreground);
@@ -102,149 +112,95 @@ TEST(AccountList, ColumnHeaderAndOneLinePerMessage) {
   EXPECT_EQ("Onderwerp 2", f.row(5).substr(37, 11));
   EXPECT_EQ("05 Mar 2024 10:00:00", f.row(6).substr(96, 20));
   EXPECT_EQ(" 300      ", f.row(6).substr(117));
-  EXPECT_EQ(colour::LightGrey, f.cell(4, 1).foreground);
-  EXPECT_EQ(colour::Black, f.cell(4, 1).background);
-  EXPECT_EQ(blanks(127), f.row(7));
+  struct Colours { int row, foreground, background; } colours[] = {
+      {4, colour::LightGrey, colour::Black}, {5, colour::Brown, colour::LightGrey},
+      {6, colour::Brown, colour::Blue}};
+  for (const Colours& c : colours) {
+    EXPECT_EQ(c.foreground, f.cell(c.row, 127).foreground) << c.row;
+    EXPECT_EQ(c.background, f.cell(c.row, 127).background) << c.row;
+  }
+  EXPECT_EQ(1, f.t.state.selectedAccount);
+  EXPECT_EQ(3, f.t.state.selectedItem);
   EXPECT_EQ(4, f.t.state.currentMessage);
   EXPECT_EQ(colour::LightGrey, f.t.console.screen().colour().foreground);
   EXPECT_EQ(colour::Black, f.t.console.screen().colour().background);
 }
 
-TEST(AccountList, CursorColoursAndSelection) {
-  ListFixture f({simple(1), simple(2), simple(3)});
-  f.flags(2) = mailbox::Marked;
-  f.flags(3) = mailbox::Marked;
-  f.t.state.cursorLine = 4;  // message 3
-  f.draw();
-  EXPECT_EQ(colour::LightGrey, f.cell(4, 9).foreground);
-  EXPECT_EQ(colour::Brown, f.cell(5, 9).foreground);
-  EXPECT_EQ(colour::LightGrey, f.cell(5, 9).background);
-  EXPECT_EQ(colour::Brown, f.cell(6, 127).foreground);
-  EXPECT_EQ(colour::Blue, f.cell(6, 127).background);
-  EXPECT_EQ(1, f.t.state.selectedAccount);
-  EXPECT_EQ(3, f.t.state.selectedItem);
-
-  f.t.state.cursorLine = 1;
-  f.draw();
-  EXPECT_EQ(colour::Blue, f.cell(3, 1).background);
-  EXPECT_EQ(colour::Brown, f.cell(6, 127).foreground);
-  EXPECT_EQ(colour::LightGrey, f.cell(6, 127).background);
-  EXPECT_EQ(0, f.t.state.selectedAccount);
-  EXPECT_EQ(0, f.t.state.selectedItem);
-  EXPECT_EQ(1, f.t.state.cursorAccount);
-}
-
-TEST(AccountList, LinesOutsideTheWindowCountButAreNotDrawn) {
-  std::vector<Message> messages;
-  for (int n = 1; n <= 60; ++n) messages.push_back(simple(n));
-  ListFixture f(messages);
-  f.t.state.scrollTop = 10;  // lines 11..51 are in the window
-  for (int i = 0; i < 5; ++i) f.t.console.pushKey("x");
-  EXPECT_EQ(61, f.draw());
-  EXPECT_EQ(" 10  Sender 10", f.row(3).substr(0, 14));
-  EXPECT_EQ(" 50  Sender 50", f.row(43).substr(0, 14));
-  EXPECT_EQ(0u, f.t.console.pendingKeys()) << "one key dropped per drawn message line";
-}
-
-TEST(AccountList, ExpandedMessageShowsBodyAndFullHeaders) {
-  Message one = simple(1);
-  one.body = {"\tIngesprongen", "..begint met een punt", "Slot"};
-  ListFixture f({one, simple(2)});
-  f.flags(1) = mailbox::Expanded;
-  EXPECT_EQ(1 + 2 + 3, f.draw());
-  EXPECT_EQ(blanks(12) + "Ingesprongen", f.row(5).substr(0, 24));
-  EXPECT_EQ("    ..begint met een punt", f.row(6).substr(0, 25));
-  EXPECT_EQ(colour::LightGreen, f.cell(6, 5).foreground);
-  EXPECT_EQ("  2  Sender 2", f.row(8).substr(0, 13));
-
-  f.flags(1) = mailbox::Expanded | mailbox::FullHeaders;
-  f.t.state.cursorLine = 4;  // the second header line
-  f.t.state.textOffset = 5;
-  EXPECT_EQ(1 + 2 + 4 + 3, f.draw());
-  EXPECT_EQ("Return-Path: <x@example.com>", f.row(5).substr(0, 28));
-  EXPECT_EQ("From: Sender 1 <s@example.com>" + blanks(97), f.row(6));
-  EXPECT_EQ(colour::LightBlue, f.cell(6, 1).foreground);
-  EXPECT_EQ(colour::Blue, f.cell(6, 1).background);
-  EXPECT_EQ("Date: Tue, 5 Mar 2024 10:00:00 +0100", f.row(8).substr(0, 36));
-  EXPECT_EQ(blanks(8) + "Ingesprongen", f.row(9).substr(0, 20));
-  EXPECT_EQ(1, f.t.state.selectedItem);
-
-  // A body line under the cursor records only the account.
-  f.t.state.cursorLine = 8;
-  f.t.state.selectedItem = 77;
-  f.draw();
-  EXPECT_EQ(colour::Blue, f.cell(10, 1).background);
-  EXPECT_EQ(77, f.t.state.selectedItem);
-}
-
-TEST(AccountList, LongBodyLinesWrapOrAreCut) {
-  Message one = simple(1);
-  std::string words;
-  while (words.size() < 150) words += "woord ";
-  one.body = {std::string(200, 'a'), words};
-  ListFixture f({one});
-  f.flags(1) = mailbox::Expanded;
-  EXPECT_EQ(2 + 4, f.draw());
-  EXPECT_EQ(blanks(4) + std::string(122, 'a') + " ", f.row(5));
-  EXPECT_EQ(blanks(4) + std::string(78, 'a'), f.row(6).substr(0, 82));
-  // Split at the last blank before column 127: the rest goes on indented by five.
-  EXPECT_EQ("woord    ", f.row(7).substr(118));
-  EXPECT_EQ("     woord", f.row(8).substr(0, 10));
-
-  f.flags(1) = mailbox::Expanded | mailbox::NoWrap;
-  EXPECT_EQ(2 + 2, f.draw());
-  EXPECT_EQ(blanks(4) + std::string(123, 'a'), f.row(5));
-}
-
-TEST(AccountList, BodyStopsAfter127LinesAndTheNextMessageFollows) {
-  Message one = simple(1);
-  for (int i = 1; i <= 200; ++i) one.body.push_back("regel " + std::to_string(i));
-  ListFixture f({one, simple(2)});
-  f.flags(1) = mailbox::Expanded;
-  f.t.state.scrollTop = 120;
-  EXPECT_EQ(2 + 127 + 1, f.draw());
-  EXPECT_EQ("    regel 117", f.row(3).substr(0, 13));  // line 121: 119th body line, two before "regel 1"
-  EXPECT_EQ("  2  Sender 2", f.row(12).substr(0, 13));
-}
-
-TEST(AccountList, DamagedRecordsKeepTheFollowingMessagesInPlace) {
+// Expanded messages: which list lines a drawing gives and what some rows show
+// (row 3 holds list line scrollTop + 1).
+TEST(AccountList, ExpandedMessagesAndDamagedFiles) {
   Message noTerminator = simple(1);
   noTerminator.terminator = "";
-  Message second = simple(2);
-  second.reply = "+OK 512 octets";
-  ListFixture f({noTerminator, second, simple(3)});
-  EXPECT_EQ(4, f.draw());
-  EXPECT_EQ("  2  Sender 2", f.row(5).substr(0, 13));
-  EXPECT_EQ("  3  Sender 3", f.row(6).substr(0, 13));
+  Message longReply = simple(2);
+  longReply.reply = "+OK 512 octets";
+  std::string words;
+  while (words.size() < 150) words += "woord ";
+  struct Case {
+    const char* name;
+    std::vector<Message> messages;
+    int count;            // messageCount (-1: as many as messages)
+    int flags1, flags2;   // cells of messages 1 and 2
+    int scrollTop, textOffset, lines;
+    std::vector<std::pair<int, std::string>> rows;  // row, its beginning
+  };
+  const int E = mailbox::Expanded, H = mailbox::FullHeaders;
+  const Case cases[] = {
+      {"body with tab and dot line", {withBody(simple(1), {"\tIngesprongen", "..punt"}), simple(2)},
+       -1, E, 0, 0, 1, 5,
+       {{5, blanks(12) + "Ingesprongen"}, {6, "    ..punt"}, {7, "  2  Sender 2"}}},
+      {"full headers scrolled by textOffset 5", {simple(1)}, -1, E | H, 0, 0, 5, 8,
+       {{5, "Return-Path: <x"}, {6, "From: Sender 1 <s@example.com>" + blanks(97)},
+        {9, "Regel een"}}},
+      {"200 characters without blank", {withBody(simple(1), {std::string(200, 'a')})}, -1, E, 0, 0,
+       1, 4, {{5, blanks(4) + std::string(122, 'a') + " "}, {6, blanks(4) + std::string(78, 'a') + " "}}},
+      {"split at the last blank", {withBody(simple(1), {words})}, -1, E, 0, 0, 1, 4,
+       {{5, "    woord"}, {6, "     woord woord"}}},
+      {"NoWrap cuts", {withBody(simple(1), {std::string(200, 'a')})}, -1, E | mailbox::NoWrap, 0, 0,
+       1, 3, {{5, blanks(4) + std::string(123, 'a')}}},
+      {"127 body lines at most", {withBody(simple(1), numbered(1, 200)), simple(2)}, -1, E, 0, 120,
+       1, 130, {{3, "    regel 119"}, {11, "    regel 127"}, {12, "  2  Sender 2"}}},
+      {"bare +OK ends the body", {withBody(simple(1), {"voor", "+OK", "na"})}, -1, E, 0, 0, 1, 3,
+       {{5, "    voor"}, {6, blanks(127)}}},
+      {"missing terminator, not expanded", {noTerminator, longReply, simple(3)}, -1, 0, 0, 0, 1, 4,
+       {{5, "  2  Sender 2"}, {6, "  3  Sender 3"}}},
+      {"missing terminator, expanded: the reply line is a body line",
+       {noTerminator, longReply, simple(3)}, -1, E, 0, 0, 1, 13, {{7, "    +OK 512 octets"}}},
+      {"file ends early: no blank lines for reads past its end", {noTerminator}, 3, E, E, 0, 1, 4,
+       {{6, "    Regel twee"}, {7, blanks(127)}}},
+      {"window from line 11", std::vector<Message>(60, simple(9)), -1, 0, 0, 10, 1, 61,
+       {{3, " 10  Sender 9"}, {43, " 50  Sender 9"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ListFixture f(c.messages, c.count);
+    f.flags(1) = c.flags1;
+    f.flags(2) = c.flags2;
+    f.t.state.scrollTop = c.scrollTop;
+    f.t.state.textOffset = c.textOffset;
+    for (int i = 0; i < 50; ++i) f.t.console.pushKey("x");
+    EXPECT_EQ(c.lines, f.draw());
+    for (const auto& [row, text] : c.rows) EXPECT_EQ(text, f.row(row).substr(0, text.size())) << row;
+  }
+}
 
-  // Expanded, a missing "." lets the next reply line show as a body line.
-  f.flags(1) = mailbox::Expanded;
+TEST(AccountList, SelectionAndKeysWhileDrawing) {
+  ListFixture f({simple(1), simple(2)});
+  f.flags(1) = mailbox::Expanded | mailbox::FullHeaders;
+  for (int i = 0; i < 10; ++i) f.t.console.pushKey("x");
+  f.t.state.cursorLine = 4;  // the second header line of message 1
   f.draw();
-  EXPECT_EQ("    Regel twee", f.row(6).substr(0, 14));
-  EXPECT_EQ("    +OK 512 octets", f.row(7).substr(0, 18));
-}
+  EXPECT_EQ(colour::LightBlue, f.cell(6, 1).foreground);
+  EXPECT_EQ(colour::Blue, f.cell(6, 1).background);
+  EXPECT_EQ(1, f.t.state.selectedItem);
+  // One key dropped per drawn message line and full header line.
+  EXPECT_EQ(10u - 2 - 4, f.t.console.pendingKeys());
 
-TEST(AccountList, BareOkLineEndsTheBody) {
-  Message one = simple(1);
-  one.body = {"voor", "+OK", "na"};
-  ListFixture f({one});
-  f.flags(1) = mailbox::Expanded;
-  EXPECT_EQ(3, f.draw());
-  EXPECT_EQ("    voor", f.row(5).substr(0, 8));
-  EXPECT_EQ(blanks(127), f.row(6));
-}
-
-TEST(AccountList, FileEndingEarlyDrawsNoPhantomLines) {
-  Message last = simple(1);
-  last.terminator = "";
-  ListFixture f({last}, 3);
-  f.flags(1) = mailbox::Expanded;
-  f.flags(2) = mailbox::Expanded | mailbox::DeleteRequested;
-  EXPECT_EQ(1 + 1 + 2, f.draw());
-  EXPECT_EQ(blanks(127), f.row(7));
-
-  std::remove("Get41.txt");
-  EXPECT_EQ(1, f.draw());
+  f.t.state.cursorLine = 7;  // a body line records only the account
+  f.t.state.selectedItem = 77;
+  f.draw();
+  EXPECT_EQ(colour::LightGreen, f.cell(9, 5).foreground);
+  EXPECT_EQ(colour::Blue, f.cell(9, 1).background);
+  EXPECT_EQ(77, f.t.state.selectedItem);
 }
 
 TEST(AccountList, HeaderRecognitionAndVeryLongHeaderBlocks) {
