@@ -18,13 +18,21 @@ int main(int argc, char** argv) {
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     ++inputs;
   };
-  LLVMFuzzerTestOneInput(nullptr, 0);
+  // Some targets work in a directory of their own: the names are made
+  // absolute before the first run changes the working directory.
+  std::vector<fs::path> paths;
   for (int i = 1; i < argc; ++i) {
     std::error_code error;
-    if (fs::is_regular_file(argv[i], error)) {
-      run(argv[i]);
-    } else if (fs::is_directory(argv[i], error)) {
-      for (const auto& entry : fs::recursive_directory_iterator(argv[i], error))
+    fs::path path = fs::absolute(argv[i], error);
+    if (!error) paths.push_back(path);
+  }
+  LLVMFuzzerTestOneInput(nullptr, 0);
+  for (const fs::path& path : paths) {
+    std::error_code error;
+    if (fs::is_regular_file(path, error)) {
+      run(path);
+    } else if (fs::is_directory(path, error)) {
+      for (const auto& entry : fs::recursive_directory_iterator(path, error))
         if (entry.is_regular_file()) run(entry.path());
     }
   }

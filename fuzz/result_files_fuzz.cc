@@ -1,74 +1,86 @@
-// The POP3 tool's result files, as the account check and the list drawing read
-// them. Input: one byte of flags (wrapping, full headers, columns, scroll),
-// then the list file's bytes, a NUL, and the header file's bytes.
-#include <unistd.h>
-
+// The tool's list and header files as any bytes: an account check reads them
+// (the tool's runs stand in as writes of the input) and the drawing pass shows
+// the account with its folder open and its messages expanded in every way.
+// The count stays within the list's limits, and the drawing stays inside the
+// window: the title line above it is never scrolled away or written over.
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
+#include <memory>
 
 #include "console/memory_console.h"
 #include "console/system.h"
+#include "fuzz_support.h"
 #include "mailbox/account_list.h"
 #include "mailbox/check_account.h"
-#include "mailbox/result_files.h"
+#include "mailbox/program.h"
 
 namespace {
 
-void writeText(const std::string& name, const std::string& text) {
-  std::ofstream(name, std::ios::binary | std::ios::trunc) << text;
-}
-
-char scratch[] = "/tmp/mailvak-fuzz-XXXXXX";
-
-void removeScratchDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(scratch, ignored);
-}
-
-// Every input works in one private directory, made on the first call and
-// removed when the process ends.
-void enterScratchDirectory() {
-  static bool entered = false;
-  if (entered) return;
-  if (mkdtemp(scratch) == nullptr || chdir(scratch) != 0) std::abort();
-  std::atexit(removeScratchDirectory);
-  entered = true;
-}
+// The tool: writes the scripted list or header file wherever a command line
+// redirects; nothing is started.
+class ScriptedTool : public console::System {
+ public:
+  std::string listText, headerText;
+  void runCommand(const std::string& line) override {
+    size_t arrow = line.rfind('>');
+    if (arrow == std::string::npos) return;
+    std::string target = line.substr(arrow + 1);
+    fuzz_support::writeFile(target, target.rfind("Get2", 0) == 0 ? listText : headerText);
+  }
+  void startDetached(const std::string&) override {}
+};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  enterScratchDirectory();
-  const int flags = size > 0 ? data[0] : 0;
-  std::string rest(reinterpret_cast<const char*>(data) + (size > 0 ? 1 : 0),
-                   size > 0 ? size - 1 : 0);
-  size_t nul = rest.find('\0');
-  writeText(mailbox::listFileName(1), rest.substr(0, nul));
-  writeText(mailbox::headerFileName(1), nul == std::string::npos ? "" : rest.substr(nul + 1));
+  fuzz_support::enterWorkDirectory();
+  fuzz_support::Input input(data, size);
+  unsigned choice = input.byte();
+  unsigned seed = input.byte() | input.byte() << 8;
+  size_t listLength = input.byte() | input.byte() << 8;
+  ScriptedTool tool;
+  tool.listText = input.take(listLength);
+  tool.headerText = input.rest();
 
-  mailbox::State state;
+  auto state = std::make_unique<mailbox::State>();
+  mailbox::State& s = *state;
   console::MemoryConsole console;
-  console::System system;
-  mailbox::Program program{state, console, system};
-  state.windowRows = 42;
-  console.setSize(127, 45);
-  state.accountCount = 1;
-  state.currentAccount = 1;
-  state.subjectColumn = (flags & 4) ? 75 : 37;
-  state.dateColumn = (flags & 8) ? 35 : 96;
-  state.textOffset = (flags & 16) ? 5 : 1;
-  state.scrollTop = (flags & 32) ? 3 : 0;
-  int cell = mailbox::Expanded | ((flags & 1) ? mailbox::NoWrap : 0) |
-             ((flags & 2) ? mailbox::FullHeaders : 0);
-  for (int m = 1; m <= mailbox::MaxMessages; ++m) state.cell(1, m) = cell;
-
+  mailbox::Program program{s, console, tool};
+  s.windowRows = 42;
+  console.setSize(127, s.windowRows + 3);
+  s.accountCount = 1;
+  s.serverName[1] = "pop.example.nl";
+  s.userName[1] = "jan";
+  s.password[1] = "geheim";
+  s.accountLabel[1] = "Jan";
+  s.currentAccount = 1;
+  s.resultFilesCurrent[1] = 0;
   mailbox::checkAccount(program);
+  fuzz_support::require(s.messageCount[1] >= 0 && s.messageCount[1] <= mailbox::MaxMessages,
+                        "message count out of range");
   mailbox::summariseAccount(program);
-  state.lineCounter = 1;
+
+  // Per message: expanded, with full headers, unwrapped, marked; the view
+  // scrolled sideways and down, the columns moved within their key limits.
+  s.cell(0, 1) |= mailbox::Expanded;
+  for (int m = 1; m <= s.messageCount[1]; ++m) {
+    seed = seed * 1103515245u + 12345u;
+    s.cell(1, m) = static_cast<int>((seed >> 16) & (mailbox::Expanded | mailbox::FullHeaders |
+                                                    mailbox::NoWrap | mailbox::Marked));
+  }
+  s.textOffset = 1 + static_cast<int>(choice & 3) * 40;
+  s.scrollTop = (choice & 4) ? 30 : 0;
+  s.subjectColumn = (choice & 8) ? 3 : 75;
+  s.dateColumn = (choice & 16) ? 35 : 105;
+  s.cursorLine = static_cast<int>(choice >> 5) * 7 + 1;
+
+  const std::string title = " * * *  Mailvak";
+  console.placeCursor(1, 1);
+  console.print(title);
   console.placeCursor(3, 1);
+  s.lineCounter = 1;
   mailbox::drawAccountList(program);
+  fuzz_support::require(console.screen().rowText(1).rfind(title, 0) == 0, "title line changed");
+  fuzz_support::require(s.lineCounter >= 2, "the folder drew no line");
+  fuzz_support::require(console.cursorRow() <= s.windowRows + 3, "drawn below the window");
   return 0;
 }

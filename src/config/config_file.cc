@@ -266,7 +266,11 @@ bool readConfiguration(mailbox::Program& program) {
     std::string& password = state.password[a];
     if (password.empty()) continue;
     if (password[0] == '#') {
-      password = unscramblePassword(password);
+      // A line that unscrambles to a line break was not written by this
+      // program, and no password with one could be written back as one line:
+      // the line is taken as it stands.
+      std::string plain = unscramblePassword(password);
+      if (plain.find_first_of("\r\n") == std::string::npos) password = std::move(plain);
     } else if (password[0] == '*') {
       password.erase(0, 1);
       starred[a] = true;

@@ -36,6 +36,22 @@ class Wire {
     return !silent_;
   }
   void fallSilent() { silent_ = true; }
+
+  // Sends unit again and again, pausing everyMs between sends, until the
+  // client hangs up or the server stops.
+  void repeatForEver(const std::string& unit, int everyMs) {
+    char chunk[4096];
+    while (!stopping_->load()) {
+      pollfd p = {fd_, POLLOUT, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      ssize_t n = ::send(fd_, unit.data(), unit.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return;
+      if (everyMs > 0) {
+        pollfd in = {fd_, POLLIN, 0};
+        if (::poll(&in, 1, everyMs) > 0 && ::recv(fd_, chunk, sizeof chunk, 0) <= 0) return;
+      }
+    }
+  }
   bool silent() const { return silent_; }
 
   // One line without CR LF; false at the end of the connection or on stop.
@@ -288,6 +304,14 @@ void Pop3Fixture::session(int fd) {
         wire.send(reply.substr(0, reply.size() / 2));
         wire.fallSilent();
         sent = false;
+      } else if (m == script.trickleTop) {
+        wire.send(reply.substr(0, reply.size() / 2));
+        wire.repeatForEver("x", script.trickleMs);
+        return;
+      } else if (m == script.endlessTop) {
+        wire.send("+OK\r\n");
+        wire.repeatForEver("X-Zonder-Einde: " + std::string(1000, 'z') + "\r\n", 0);
+        return;
       } else if (m == script.noTerminatorTop) {
         wire.send(reply.substr(0, reply.size() - 3));
         wire.fallSilent();

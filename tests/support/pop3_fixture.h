@@ -2,7 +2,8 @@
 // produce on demand: no greeting, a stall after some bytes, a drop or a stall
 // in the middle of a TOP reply, -ERR on PASS or on one TOP, a reply without
 // its terminator, a capability list without PIPELINING, UIDL or STLS (or
-// STLS that fails), and a mailbox that changes between two runs.
+// STLS that fails), a reply that trickles or never ends, and a mailbox that
+// changes between two runs.
 //
 // It serves one connection at a time on its own thread. DELE marks, QUIT
 // removes the marked messages, so the next session sees them renumbered.
@@ -34,6 +35,9 @@ struct FixtureScript {
   long noTerminatorTop = 0;        // this TOP reply lacks its "." and then silence
   long long stallAfterBytes = -1;  // silence after this many bytes in all
   bool dropAtQuit = false;         // QUIT closes the connection, deleting nothing
+  long trickleTop = 0;             // this TOP: half the reply, then a byte every trickleMs, for ever
+  int trickleMs = 50;
+  long endlessTop = 0;             // this TOP: header lines without end, as fast as the client reads
 };
 
 class Pop3Fixture {
