@@ -28,21 +28,9 @@ e2e_send Enter
 e2e_wait_for_absence "Instellingen invullen." || e2e_fail "the editor did not close"
 e2e_wait_for_text "Werk" || e2e_fail "the new account is not listed"
 
-expected="$E2E_DIR/expected.ini"
-{
-  printf '; Mailvak.ini%40sversie 10.2t\r\n' ''
-  printf '%s\r\n' \
-    "; Zet na [serverinfo] een lege regel en dan steeds de serverinfo," \
-    "; 4 items per account, nl servernaam, gebruikersnaam, password en" \
-    "; benaming (zelf bepalen), een lege regel en dan evt. de volgende" \
-    "; 4 account-regels. Wel de 4 voorbeeldregels weghalen natuurlijk." \
-    "; Het password wordt blind ingevoerd en wordt ook versleuteld, je" \
-    "; moet 'm dus niet vergeten. Bij hier invullen een * ervoor doen." \
-    "; Deze file wordt sinds versie 8.01 ingevuld vanuit 't programma." \
-    "" "[serverinfo]" "" "127.0.0.1:1" "jan"
-  printf '#fgkalk\177gdjfmh~H\r\n'
-  printf '%s\r\n' "Werk" ""
-} > "$expected"
+# The template preamble, then the account with its password scrambled.
+e2e_write_ini "$E2E_DIR/expected" "127.0.0.1:1" jan $'#fgkalk\177gdjfmh~H' "Werk"
+expected="$E2E_DIR/expected/Mailvak.ini"
 cmp "$ini" "$expected" || e2e_fail "Mailvak.ini differs: $(od -c "$ini" | tail -8)"
 [ "$(stat -c %a "$ini")" = 600 ] || e2e_fail "Mailvak.ini has mode $(stat -c %a "$ini")"
 [ ! -e "$appdata/Mailvak/Mailvak.TMP" ] || e2e_fail "Mailvak.TMP was left behind"

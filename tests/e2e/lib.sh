@@ -283,6 +283,18 @@ e2e_write_ini() {
   chmod 0600 "$dir/Mailvak.ini"
 }
 
+# e2e_check_accounts N: with the cursor on folder line 1 and every folder
+# closed, checks accounts 1..N in turn (Home, wait for the summary, Left, Down).
+e2e_check_accounts() {
+  local line
+  for line in $(seq "$1"); do
+    e2e_key Home
+    e2e_wait_until e2e_row_has $((line + 2)) " bericht" || e2e_fail "account $line was not checked"
+    e2e_key Left
+    e2e_key Down
+  done
+}
+
 # e2e_stub_viewer: an xdg-open in $E2E_DIR/bin that appends its argument to
 # $E2E_DIR/viewer.log. tmux gives a new pane the client's PATH whatever
 # e2e_start sets, so put it on the command: e2e_run "PATH='$E2E_DIR/bin':\$PATH ...".

@@ -34,13 +34,8 @@ users_in_ini() { tr -d '\r' < "$work/Mailvak.ini" | grep -xE 'anna|bert|carla' |
 e2e_start 127 59 "APPDATA=$appdata"
 e2e_run "'$MAILVAK_BINARY_DIR/mailvak'"
 e2e_wait_until e2e_row_starts 5 "Carla" || e2e_fail "the folder lines did not appear"
-# Check each account, then close its folder again.
-for line in 1 2 3; do
-  e2e_key Home
-  e2e_wait_until e2e_row_has $((line + 2)) " bericht" || e2e_fail "account $line was not checked"
-  e2e_key Left
-  e2e_key Down
-done
+
+e2e_check_accounts 3
 expect_order "Anna:2 Bert:1 Carla:3" "after the checks"
 carla_files=$(cat "$work/Get23.txt" "$work/Get43.txt" | md5sum)
 
