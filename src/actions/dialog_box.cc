@@ -11,6 +11,14 @@ void drawBox(console::Console& console, int firstRow, int column,
   }
 }
 
+std::string askInRedBox(console::Console& console, std::string_view message,
+                        std::string_view prompt) {
+  constexpr std::string_view blank = "                               ";
+  console.setColour(console::White, console::Red);
+  drawBox(console, 21, 49, {blank, blank, message, blank, prompt, blank, blank});
+  return readAnswerKey(console);
+}
+
 std::string readAnswerKey(console::Console& console) {
   for (;;) {
     console.flush();

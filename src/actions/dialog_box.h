@@ -15,6 +15,11 @@ namespace actions {
 void drawBox(console::Console& console, int firstRow, int column,
              std::initializer_list<std::string_view> rows);
 
+/// The seven-row white-on-red box at row 21, column 49 with message on its
+/// third row and prompt on its fifth; returns the key that answers it.
+std::string askInRedBox(console::Console& console, std::string_view message,
+                        std::string_view prompt);
+
 /// Shows the screen and waits for one key, which it consumes and returns.
 std::string readAnswerKey(console::Console& console);
 

@@ -63,13 +63,10 @@ bool removeAccount(mailbox::Program& program, int account) {
   if (account < 1 || account > count) return false;
 
   console::Console& c = program.console;
-  c.setColour(console::White, console::Red);
-  actions::drawBox(c, 21, 49,
-                   {"                               ", "                               ",
-                    "   Dit account verwijderen!    ", "                               ",
-                    "      Zeker weten? (J/N)       ", "                               ",
-                    "                               "});
-  if (!actions::isYes(actions::readAnswerKey(c))) return true;
+  if (!actions::isYes(actions::askInRedBox(c, "   Dit account verwijderen!    ",
+                                           "      Zeker weten? (J/N)       "))) {
+    return true;
+  }
 
   system.deleteFile(listFileName(account));
   system.deleteFile(headerFileName(account));

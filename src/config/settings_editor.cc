@@ -281,13 +281,7 @@ void Editor::run() {
     program_.system.syncDirectory(".");
   } else if (!writeConfiguration(program_)) {
     // The old file is still in place; the user must know the changes are not.
-    c_.setColour(console::White, console::Red);
-    actions::drawBox(c_, 21, 49,
-                     {"                               ", "                               ",
-                      "  Instellingen niet opgeslagen!", "                               ",
-                      "       Druk op een toets       ", "                               ",
-                      "                               "});
-    actions::readAnswerKey(c_);
+    actions::askInRedBox(c_, "  Instellingen niet opgeslagen!", "       Druk op een toets       ");
     c_.setForeground(console::White);
   }
   c_.setBackground(console::Black);
