@@ -1,0 +1,322 @@
+// Start-up, the drawing pass, the key dispatcher and the help page, checked on
+// the in-memory screen and in the state the next pass works from.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "app/dispatch_key.h"
+#include "app/frame.h"
+#include "app/help_screen.h"
+#include "app/main_loop.h"
+#include "app/startup.h"
+#include "support/harness.h"
+
+namespace app {
+namespace {
+
+using console::ScriptedKey;
+using console::keys::extended;
+using testing_support::TestProgram;
+using namespace mailbox;
+namespace keys = console::keys;
+const std::string Summary = "   3 berichten,  12345 b.";  // any 25 characters
+
+ScriptedKey key(std::string text, bool shift = false, bool ctrl = false, bool held = false) {
+  return ScriptedKey{std::move(text), shift, ctrl, held};
+}
+struct Screen : TestProgram {
+  Screen() : TestProgram(3) {
+    for (int a = 1; a <= 3; ++a) state.summaryText[a] = Summary;
+  }
+  void press(ScriptedKey k) {
+    console.pushKey(std::move(k));
+    dispatchKey(program);
+  }
+};
+
+TEST(DrawingPass, FolderLinesCursorBarAndTheFixedLines) {
+  Screen f;
+  f.state.accountLabel[1] = std::string(120, 'L');  // cut so the summary still ends in column 127
+  f.state.busyMark[1] = " [bezig]";
+  f.state.cursorLine = 2;
+  f.console.print(std::string(45 * 127 - 1, 'X'));  // nothing of it may stay
+  drawingPass(f.program);
+  EXPECT_EQ(f.row(1) + f.row(45), titleText() + keyBarText());
+  EXPECT_EQ(f.rows(2, 44), "\n" + std::string(94, 'L') + " [bezig]" + Summary + "\n" + "Account 2" +
+                               std::string(93, ' ') + Summary + "\nAccount 3" +
+                               std::string(93, ' ') + Summary + std::string(40, '\n'));
+  EXPECT_EQ((std::pair{f.fg(4, 9), f.fg(4, 10)}), (std::pair{+console::White, +console::Yellow}));
+  for (int r = 3; r <= 43; ++r)
+    EXPECT_EQ(f.bg(r, 64), r == 4 ? console::Blue : console::Black) << r;
+  EXPECT_EQ((std::vector{f.state.selectedAccount, f.state.selectedItem, f.state.cursorAccount}),
+            (std::vector{0, 2, 2}));
+  f.state.cursorLine = 7;  // a filler line: below the list
+  drawingPass(f.program);
+  EXPECT_EQ(f.state.cursorBelowList, 1);
+}
+
+TEST(DrawingPass, AQueryWithoutAnswerLeavesNoBusyMark) {
+  Screen f;
+  f.system.playTool = false;
+  f.state.cell(0, 1) = Expanded;
+  f.state.resultFilesCurrent[1] = 0;
+  f.state.busyMark[1] = " [bezig]";
+  drawingPass(f.program);
+  EXPECT_EQ(f.system.commands.size(), 1u);  // the list run, and no header run after it
+  EXPECT_EQ(f.rows(3, 4), "Account 1" + std::string(93, ' ') + Summary +
+                              "\n    Geen/foute reaktie van de server, naam fout?\n");
+}
+
+TEST(MainLoop, OneDownKeyChangesOnlyTheTwoRowsOfTheBarAndQEnds) {
+  Screen f;
+  drawingPass(f.program);
+  std::vector<console::Cell> before = f.console.screen().cells();
+  f.keys({extended(keys::Down), "q"});
+  mainLoop(f.program);
+  std::vector<int> changed;
+  for (int i = 0; i < 45 * 127; ++i) {
+    if (!(before[i] == f.console.screen().cells()[i]) &&
+        (changed.empty() || changed.back() != i / 127 + 1))
+      changed.push_back(i / 127 + 1);
+  }
+  EXPECT_EQ(changed, (std::vector<int>{3, 4}));
+  EXPECT_TRUE(f.state.quitRequested);
+}
+
+TEST(DispatchKey, CellKeysChangeTheSelectedCell) {
+  const int L = keys::Left, R = keys::Right;
+  const std::tuple<ScriptedKey, int, int> cases[] = {
+      {key("h"), 0, FullHeaders},
+      {key("H"), FullHeaders | Expanded, Expanded},
+      {key("b"), 0, OpenRequested},
+      {key("\x02"), OpenRequested, 0},
+      {key("w"), Expanded, Expanded | NoWrap},
+      {key(" "), Marked | Expanded, Expanded},
+      {key("\r"), 0, Marked},
+      {key(extended(keys::AltD)), Expanded, Expanded | DeleteRequested},
+      {key(extended(L)), 63, FullHeaders | Marked},
+      {key(extended(L), true, true), Expanded, 0},
+      {key(extended(R)), Marked, Marked | Expanded},
+      {key(extended(R), true), 0, 0},
+      {key("x"), Marked, Marked},
+      {key(extended(48)), Marked, Marked}};
+  for (const auto& [k, before, after] : cases) {
+    for (auto [a, item] : {std::pair{2, 7}, std::pair{0, 3}, std::pair{0, 0}}) {
+      SCOPED_TRACE(k.key + " on " + std::to_string(a) + "," + std::to_string(item));
+      Screen f;
+      f.state.selectedAccount = a;
+      f.state.selectedItem = item;
+      f.state.cell(a, item) = before;
+      f.press(k);
+      EXPECT_EQ(f.state.cell(a, item), after);
+      EXPECT_EQ(std::count_if(f.state.itemFlags.begin(), f.state.itemFlags.end(),
+                              [](int v) { return v; }),
+                after != 0 ? 1 : 0);
+    }
+  }
+}
+
+TEST(DispatchKey, ColumnCursorAndWindowMovesStayWithinTheirBounds) {
+  const int L = keys::Left, R = keys::Right, CL = keys::CtrlLeft, CR = keys::CtrlRight;
+  const std::string Up = extended(keys::Up), Down = extended(keys::Down);
+  struct Case {
+    ScriptedKey key;
+    std::array<int, 5> before, after;  // subject, date, offset, cursorLine, scrollTop
+  };
+  const Case cases[] = {{key(extended(L), true), {3, 96, 1, 5, 0}, {3, 96, 1, 5, 0}},
+                        {key(extended(R), true), {74, 40, 1, 5, 0}, {75, 40, 1, 5, 0}},
+                        {key(extended(R), true), {75, 96, 1, 5, 0}, {75, 96, 1, 5, 0}},
+                        {key(extended(CL), false, true), {37, 36, 1, 5, 0}, {37, 35, 1, 5, 0}},
+                        {key(extended(CL), false, true), {37, 35, 1, 5, 0}, {37, 35, 1, 5, 0}},
+                        {key(extended(CR), false, true), {37, 105, 1, 5, 0}, {37, 105, 1, 5, 0}},
+                        {key(extended(CL), true, true), {37, 96, 900, 5, 0}, {37, 96, 901, 5, 0}},
+                        {key(extended(CR), true, true), {37, 96, 1, 5, 0}, {37, 96, 1, 5, 0}},
+                        {key(Up, false, false, true), {37, 96, 1, 1, 0}, {37, 96, 1, 1, 0}},
+                        {key(Up, false, false, true), {37, 96, 1, 11, 10}, {37, 96, 1, 10, 9}},
+                        {key(Down, false, false, true), {37, 96, 1, 40, 0}, {37, 96, 1, 41, 0}},
+                        {key(Down, false, false, true), {37, 96, 1, 41, 0}, {37, 96, 1, 42, 1}},
+                        {key(extended(keys::PageUp)), {37, 96, 1, 30, 20}, {37, 96, 1, 10, 0}},
+                        {key(extended(keys::PageUp)), {37, 96, 1, 100, 60}, {37, 96, 1, 47, 7}},
+                        {key(extended(keys::PageDown)), {37, 96, 1, 1, 0}, {37, 96, 1, 54, 53}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key.key + " from " + std::to_string(c.before[0]) + "," +
+                 std::to_string(c.before[3]));
+    Screen f;
+    auto fields = [&f] {
+      return std::array<int, 5>{f.state.subjectColumn, f.state.dateColumn, f.state.textOffset,
+                                f.state.cursorLine, f.state.scrollTop};
+    };
+    std::tie(f.state.subjectColumn, f.state.dateColumn, f.state.textOffset, f.state.cursorLine,
+             f.state.scrollTop) =
+        std::tuple(c.before[0], c.before[1], c.before[2], c.before[3], c.before[4]);
+    f.press(c.key);
+    EXPECT_EQ(fields(), c.after);
+  }
+}
+
+TEST(DispatchKey, AHeldArrowAcceleratesUntilAnotherKey) {
+  Screen f;
+  f.state.cursorLine = 1000;
+  f.state.scrollTop = 990;
+  std::vector<int> steps;
+  for (int i = 0; i < 17; ++i) {
+    int before = f.state.cursorLine;
+    f.press(key(extended(keys::Down), false, false, true));
+    steps.push_back(f.state.cursorLine - before);
+  }
+  EXPECT_EQ(steps, (std::vector<int>{1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5}));
+  f.state.selectedAccount = 1;  // Enter right after marks and moves by the step reached
+  f.state.selectedItem = 4;
+  int before = f.state.cursorLine;
+  f.press(key("\r"));
+  EXPECT_EQ(f.state.cursorLine - before, 5);
+  EXPECT_EQ(f.state.cell(1, 4), Marked);
+  f.press(key("h"));
+  before = f.state.cursorLine;
+  f.press(key(extended(keys::Down), false, false, true));
+  EXPECT_EQ(f.state.cursorLine - before, 1);
+}
+
+TEST(DispatchKey, CheckKeysActOnlyOnAFolderLine) {
+  const std::pair<ScriptedKey, const char*> checks[] = {
+      {key(extended(keys::Home)), " 40"},
+      {key(extended(keys::CtrlHome), false, true), " 80"},
+      {key(extended(keys::Home), true), " 160"}};
+  for (const auto& [k, bodyLines] : checks) {
+    // A folder line, then a message line, a status line, and an account removed since the pass.
+    for (auto [a, item] : {std::pair{0, 2}, std::pair{2, 5}, std::pair{2, 0}, std::pair{0, 4}}) {
+      SCOPED_TRACE(k.key + " on " + std::to_string(a) + "," + std::to_string(item));
+      Screen f;
+      f.state.selectedAccount = a;
+      f.state.selectedItem = item;
+      f.state.cell(a, item) = Marked | FullHeaders;
+      f.press(k);
+      bool folder = a == 0 && item == 2;
+      EXPECT_EQ(f.state.cell(a, item), folder ? +Expanded : Marked | FullHeaders);
+      EXPECT_EQ(f.state.busyMark[2], folder ? " [bezig]" : "");
+      EXPECT_EQ(f.state.resultFilesCurrent[2], folder ? 0 : 1);
+      EXPECT_EQ(f.state.bodyLinesToFetch, folder ? bodyLines : " 40");
+    }
+  }
+}
+
+TEST(DispatchKey, CtrlArrowsReorderOnlyTheFolderLineOfAClosedList) {
+  struct Case {
+    ScriptedKey key;
+    int cursorLine, cellOfAccount3;
+    std::string labels;
+  };
+  const ScriptedKey up = key(extended(keys::CtrlUp), false, true),
+                    down = key(extended(keys::CtrlDown), false, true);
+  const Case cases[] = {{up, 2, 0, "213"},          {down, 2, 0, "132"},
+                        {up, 1, 0, "123"},          {down, 3, 0, "123"},
+                        {up, 2, Marked, "123"},     {up, 3, Expanded, "123"},
+                        {key(up.key), 2, 0, "123"}, {up, 4, 0, "123"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.cursorLine) + " " + c.labels);
+    Screen f;
+    f.state.cursorLine = c.cursorLine;
+    f.state.cell(0, 3) = c.cellOfAccount3;
+    drawingPass(f.program);
+    f.press(c.key);
+    std::string labels;
+    for (int a = 1; a <= 3; ++a) labels += f.state.accountLabel[a].back();
+    EXPECT_EQ(labels, c.labels);
+  }
+}
+
+TEST(DispatchKey, EndKeysHelpAndTheSettingsEditor) {
+  for (const char* k : {"\x1b", "q", "Q"}) {
+    Screen f;
+    f.press(key(k));
+    EXPECT_TRUE(f.state.quitRequested) << k;
+  }
+  Screen help;  // F1 shows the page, q only closes it
+  help.keys({extended(keys::F1), "q"});
+  dispatchKey(help.program);
+  EXPECT_EQ(help.row(1).substr(24, 79), helpTitleText());
+  EXPECT_FALSE(help.state.quitRequested);
+  Screen editor;  // i opens the editor, Esc closes only the editor
+  editor.state.cursorBelowList = 1;
+  editor.console.onIdle = [&editor](console::MemoryConsole& c) {
+    EXPECT_NE(editor.rows(1, 45).find("Instellingen invullen."), std::string::npos);
+    c.pushKey("\x1b");
+  };
+  editor.press(key("i"));
+  EXPECT_FALSE(editor.state.quitRequested);
+}
+
+TEST(HelpScreen, FillsItsRowsAndLeavesTheRestAlone) {
+  for (auto [windowRows, top, lastRow] :
+       {std::tuple{42, 1, 45}, std::tuple{41, 1, 44}, std::tuple{56, 7, 51}}) {
+    SCOPED_TRACE(windowRows);
+    TestProgram f(0, windowRows);
+    f.state.helpTopRow = top;
+    f.console.print(std::string((windowRows + 3) * 127 - 1, '.'));
+    f.keys({"x"});
+    showHelp(f.program);
+    EXPECT_EQ(f.row(top).substr(24, 79), helpTitleText());
+    for (int r = top + 1, line = 1; r <= lastRow; ++r, ++line) {
+      if (line == 43 && windowRows == 41) ++line;  // one line too few: line 43 is left out
+      EXPECT_EQ(f.row(r).substr(0, 126),
+                (std::string(24, '.') + helpLines()[line - 1] + std::string(23, '.')))
+          << r;
+      EXPECT_EQ((std::pair{f.fg(r, 25), f.bg(r, 103)}),
+                (std::pair{+console::LightGrey, +console::Blue}));
+    }
+    for (int r = 1; r <= windowRows + 2; ++r) {
+      if (r < top || r > lastRow) {
+        EXPECT_EQ(f.row(r), std::string(127, '.')) << r;
+      }
+    }
+  }
+}
+
+TEST(Startup, HeightTableVersionRuleAndLowDesktops) {
+  const std::tuple<int, int, const char*, int, int> cases[] = {
+      // width, height, version, rows, help row
+      {1024, 719, "", 42, 1},         {1024, 720, "", 52, 5},       {1024, 768, "", 56, 7},
+      {1024, 768, "6.1.7601", 55, 7}, {1024, 864, "6.1.8", 64, 11}, {1024, 1199, "", 77, 16},
+      {1024, 5000, "", 92, 24},       {1023, 1200, "", 0, 0},       {1024, 599, "", 0, 0}};
+  for (const auto& [width, height, version, rows, helpRow] : cases) {
+    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " " + version);
+    testing_support::ScopedTempDir dir;
+    testing_support::FakeSystem system;
+    system.environment["APPDATA"] = dir.path();
+    system.version = version;
+    console::MemoryConsole console({width, height});
+    console.pushKey("x");
+    State state;
+    Program program{state, console, system};
+    EXPECT_EQ(prepareConsole(program), rows != 0);
+    EXPECT_EQ(state.exitMessage, rows ? "" : "  Schermresolutie te laag.");
+    if (!rows) continue;
+    EXPECT_EQ(std::pair(state.windowRows, state.helpTopRow), std::pair(rows, helpRow));
+    EXPECT_EQ(console.screen().rowText(rows + 3), keyBarText());
+    EXPECT_EQ(console.screen().rowText(1), titleText());
+  }
+}
+
+TEST(Startup, WorkingDirectoryAndAFreshToolCopy) {
+  testing_support::FakeSystem system;
+  system.environment = {{"APPDATA", ""}, {"XDG_DATA_HOME", "/xdg/"}};
+  EXPECT_EQ(workingDirectoryFor(system), "/xdg/Mailvak");
+  system.environment = {{"HOME", "/home/u"}};
+  EXPECT_EQ(workingDirectoryFor(system), "/home/u/.local/share/Mailvak");
+  system.environment = {{"APPDATA", "/"}, {"HOME", "/"}};
+  EXPECT_NE(workingDirectoryFor(system), "/Mailvak");
+
+  testing_support::ScopedTempDir dir;
+  const std::string work = dir.path() + "/Mailvak";
+  testing_support::writeFile(dir.file("mboxtool"), "#!/bin/sh\necho new\n");
+  chmod(dir.file("mboxtool").c_str(), 0755);
+  ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
+  testing_support::writeFile(work + "/mboxtool", "old");
+  copyTool(system, dir.path(), work);
+  EXPECT_EQ(testing_support::readFile(work + "/mboxtool"), "#!/bin/sh\necho new\n");
+  struct stat info;
+  ASSERT_EQ(stat((work + "/mboxtool").c_str(), &info), 0);
+  EXPECT_TRUE(info.st_mode & S_IXUSR);
+}
+
+}  // namespace
+}  // namespace app

@@ -1,0 +1,385 @@
+// The configuration file, the password form, the settings editor and account
+// removal, checked by what lands in Mailvak.ini and on the screen.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "config/account_removal.h"
+#include "config/config_file.h"
+#include "config/password.h"
+#include "config/settings_editor.h"
+#include "console/text.h"
+#include "support/harness.h"
+
+namespace config {
+namespace {
+
+using testing_support::readFile;
+using testing_support::TestProgram;
+using testing_support::writeFile;
+namespace keys = console::keys;
+const std::string PgUp = keys::extended(keys::PageUp), PgDn = keys::extended(keys::PageDown);
+const std::string Down = keys::extended(keys::Down), Right = keys::extended(keys::Right);
+
+std::string record(const std::string& server, const std::string& user, const std::string& line,
+                   const std::string& label) {
+  return server + "\r\n" + user + "\r\n" + line + "\r\n" + label + "\r\n\r\n";
+}
+std::string ini() { return readFile(ConfigurationFileName); }
+
+struct Config : TestProgram {
+  Config() : TestProgram(0, 56) {}
+  /// Reads the file into a fresh table, as a next start does.
+  bool reread(mailbox::State& fresh) {
+    console::MemoryConsole screen;
+    mailbox::Program next{fresh, screen, system};
+    return readConfiguration(next);
+  }
+  /// Runs the editor; `idle` is the screen as it was when the keys ran out.
+  void edit() {
+    console.onIdle = [this](console::MemoryConsole& c) { idle = c.screen(); };
+    settingsEditor(program);
+  }
+  void twoAccounts() {
+    writeFile(ConfigurationFileName, templateText());
+    setAccount(1, "pop.a.nl", "jan", "geheim", "Werk");
+    setAccount(2, "pop.b.nl", "piet", "", "Thuis");
+    state.accountCount = 2;
+  }
+  console::Screen idle;
+};
+
+TEST(Password, EveryLengthAndByteReadsBackWholeOnOneLine) {
+  for (size_t n = 0; n <= MaxScrambledLength; ++n) {
+    std::string plain;
+    for (size_t i = 0; i < n; ++i) plain += static_cast<char>(32 + (i * 7 + n) % 224);
+    if (!scrambledFormFits(plain)) continue;
+    std::string line = scramblePassword(plain);
+    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << n;
+    EXPECT_EQ(unscramblePassword(line), plain) << n;
+  }
+  EXPECT_EQ(scramblePassword("abc"), "#```|dddxyz{|}~E");
+  EXPECT_EQ(convertStarredPassword("*abc"), "#```|dddE");
+  EXPECT_EQ(unscramblePassword("#```|dddE"), "abc");
+  for (const char* degenerate : {"", "#", "#A"}) EXPECT_EQ(unscramblePassword(degenerate), "");
+}
+
+TEST(ReadConfiguration, RecordsAsTheReaderSeesThem) {
+  struct Case {
+    const char* name;
+    std::string records;  // after the template
+    std::vector<std::vector<std::string>> accounts;
+    std::string message;  // "" when the file is accepted
+  };
+  const std::string bad = "Fout in .INI-bestandsindeling.";
+  const Case cases[] = {
+      {"records without empty line between",
+       "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\n",
+       {{"a", "b", "c", "d"}, {"e", "f", "g", "h"}},
+       ""},
+      {"skipped lines only between records",
+       ";srv\r\n[x]\r\n\r\nsrv\r\n;u\r\n\r\nl\r\n",
+       {{"srv", ";u", "", "l"}},
+       ""},
+      {"blanks kept, end is a name",
+       "  end  \r\n u \r\n\r\n l \r\n",
+       {{"  end  ", " u ", "", " l "}},
+       ""},
+      {"LF and CR line ends, last without", "s\nu\rp\r\nl", {{"s", "u", "p", "l"}}, ""},
+      {"scrambled password",
+       "s\r\nu\r\n" + scramblePassword("#geheim") + "\r\nl\r\n",
+       {{"s", "u", "#geheim", "l"}},
+       ""},
+      {"a line unscrambling to a line break stands as it is",
+       "s\r\nu\r\n#`c\tE\r\nl\r\n",
+       {{"s", "u", "#`c\tE", "l"}},
+       ""},
+      {"file ends after a server name", "a\r\nb\r\nc\r\nd\r\n\r\ns\r\n", {}, bad},
+      {"file ends after a password", "s\r\nu\r\np\r\n", {}, bad},
+      {"comments only", "; niets\r\n[x]\r\n", {}, ".INI-bestand bevat geen relevante gegevens."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Config f;
+    writeFile(ConfigurationFileName, templateText() + c.records);
+    mailbox::State s;
+    EXPECT_EQ(f.reread(s), c.message.empty());
+    EXPECT_EQ(s.exitMessage, c.message);
+    if (!c.message.empty()) continue;
+    ASSERT_EQ(s.accountCount, static_cast<int>(c.accounts.size()));
+    for (int a = 1; a <= s.accountCount; ++a) {
+      EXPECT_EQ((std::vector<std::string>{s.serverName[a], s.userName[a], s.password[a],
+                                          s.accountLabel[a]}),
+                c.accounts[a - 1]);
+    }
+  }
+}
+
+TEST(ReadConfiguration, FirstRunShortFilesStarsAndLeftovers) {
+  Config f;  // no file: the template, then the editor, whose account is stored
+  f.type("pop.example.nl\tjan\tgeheim\tWerk\r");
+  ASSERT_TRUE(readConfiguration(f.program));
+  EXPECT_EQ(ini(),
+            templateText() + record("pop.example.nl", "jan", scramblePassword("geheim"), "Werk"));
+  struct stat info;
+  ASSERT_EQ(stat(ConfigurationFileName, &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  Config empty;  // the editor left at once: nothing stored, the program ends
+  EXPECT_FALSE(readConfiguration(empty.program));
+  EXPECT_FALSE(empty.system.fileExists(ConfigurationFileName));
+  EXPECT_NE(empty.rows(1, 59).find(".INI-bestand bevat geen relevante gegevens."),
+            std::string::npos);
+
+  Config shortFile;  // below 543 bytes: the template goes in front of the accounts
+  std::string accounts = record("a.nl", "u1", "p1", "Een") + record("b.nl", "u2", "", "Twee");
+  writeFile(ConfigurationFileName, accounts);
+  ASSERT_TRUE(readConfiguration(shortFile.program));
+  EXPECT_EQ(shortFile.state.accountCount, 2);
+  EXPECT_EQ(ini(), templateText() + accounts);
+
+  Config starred;  // hand-entered "*" lines are scrambled per record; "#*..." stays
+  std::string odd = scramblePassword("*typed");
+  writeFile(ConfigurationFileName,
+            templateText() + record("a", "u", "*abc", "A") + record("c", "u", odd, "C"));
+  ASSERT_TRUE(readConfiguration(starred.program));
+  EXPECT_EQ(starred.state.password[1], "abc");
+  EXPECT_EQ(starred.state.password[2], "*typed");
+  EXPECT_EQ(ini(),
+            templateText() + record("a", "u", "#```|dddE", "A") + record("c", "u", odd, "C"));
+
+  Config leftover;  // a complete Mailvak.TMP beats a cut-off Mailvak.ini
+  std::string complete = templateText() + record("a", "u", "", "A") + record("b", "u", "", "B");
+  writeFile(TemporaryFileName, complete);
+  writeFile(ConfigurationFileName, templateText() + "a\r\n");
+  ASSERT_TRUE(readConfiguration(leftover.program));
+  EXPECT_EQ(leftover.state.accountCount, 2);
+  EXPECT_EQ(ini(), complete);
+  EXPECT_FALSE(leftover.system.fileExists(TemporaryFileName));
+}
+
+TEST(WriteConfiguration, PreamblesOddFieldsAndRecordsPastTheTable) {
+  Config f;
+  f.setAccount(1, "", "u1", "#begint-met-hekje", " Leeg ");
+  f.setAccount(2, ";srv", "#hash", "", "Puntkomma");
+  const std::string own = "; mijn eigen kop\r\n\r\n[serverinfo]\r\n\r\n";
+  const std::string cases[][2] = {
+      // old file, the preamble the new file keeps
+      {own + "; weg\r\nold\r\nu\r\np\r\nl\r\n", own},
+      {"; kop\r\n\r\n[serverinfo]\r\nold\r\nu\r\np\r\nl\r\n", "; kop\r\n\r\n[serverinfo]\r\n\r\n"},
+      {"old\r\nu\r\np\r\nl\r\n", templateText()}};
+  for (const auto& c : cases) {
+    writeFile(ConfigurationFileName, c[0]);
+    ASSERT_TRUE(writeConfiguration(f.program));
+    EXPECT_EQ(ini(), c[1] + record(" ", "u1", scramblePassword("#begint-met-hekje"), " Leeg ") +
+                         record(" ;srv", "#hash", "", "Puntkomma"));
+  }
+  mailbox::State back;
+  ASSERT_TRUE(f.reread(back));
+  EXPECT_EQ(back.accountCount, 2);
+  EXPECT_EQ(back.password[1], "#begint-met-hekje");
+  EXPECT_EQ(f.state.password[1], "#begint-met-hekje");  // memory stays plain
+
+  Config big;  // records past 80 are kept, and move up when a place frees
+  std::string records;
+  for (int a = 1; a <= 85; ++a) records += record("s" + console::toText(a), "u", "", "l");
+  writeFile(ConfigurationFileName, templateText() + records);
+  ASSERT_TRUE(readConfiguration(big.program));
+  EXPECT_EQ(big.state.accountCount, 80);
+  ASSERT_TRUE(writeConfiguration(big.program));
+  EXPECT_EQ(ini(), templateText() + records);
+  big.setAccount(80, "", "", "", "");
+  big.state.accountCount = 79;
+  ASSERT_TRUE(writeConfiguration(big.program));
+  mailbox::State next;
+  ASSERT_TRUE(big.reread(next));
+  EXPECT_EQ(next.serverName[80], "s81");
+  EXPECT_EQ(next.recordsPastTable.size(), 16u);
+
+  big.system.refuseRenames = true;  // the old file cannot be moved aside: untouched
+  std::string before = ini();
+  big.state.accountLabel[1] = "anders";
+  EXPECT_FALSE(writeConfiguration(big.program));
+  EXPECT_EQ(ini(), before);
+}
+
+// Ends the process at one named step of a replacement, as a crash would.
+struct DyingSystem : console::System {
+  explicit DyingSystem(std::string at) : at(std::move(at)) {}
+  void checkpoint(const char* step) override {
+    if (at == step) _exit(0);
+  }
+  std::string at;
+};
+
+TEST(WriteConfiguration, EveryStepOfAnInterruptedWriteLeavesEveryAccount) {
+  for (const char* at : {step::TemporaryDeleted, step::OldRenamed, step::NewWritten,
+                         step::NewSynced, step::TemporaryRemoved}) {
+    SCOPED_TRACE(at);
+    Config f;
+    writeFile(ConfigurationFileName, templateText() + record("s1", "u", "", "l") +
+                                         record("s2", "u", "", "l") + record("s3", "u", "", "l"));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      mailbox::State s;
+      console::MemoryConsole c;
+      DyingSystem dying(at);
+      mailbox::Program p{s, c, dying};
+      if (!readConfiguration(p)) _exit(2);
+      s.serverName[4] = "s4";
+      s.accountLabel[4] = "l";
+      writeConfiguration(p);
+      _exit(3);  // the step was never reached
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(status, 0);
+    mailbox::State next;
+    ASSERT_TRUE(f.reread(next));
+    for (int a = 1; a <= 3; ++a) EXPECT_EQ(next.serverName[a], "s" + console::toText(a));
+    EXPECT_EQ(next.accountCount, std::string(at) == step::TemporaryRemoved ? 4 : 3);
+    EXPECT_FALSE(f.system.fileExists(TemporaryFileName));
+  }
+}
+
+TEST(SettingsEditor, BoxPagesAndTheStoredFile) {
+  Config f;
+  f.twoAccounts();
+  f.state.cursorBelowList = 1;  // the new page 3
+  f.keys({PgUp, PgDn, PgDn, PgDn});
+  f.type("pop.c.nl\t\t\tLater");
+  f.edit();
+  const std::string v = "\xba";
+  EXPECT_EQ(TestProgram::rowsOf(f.idle, 8, 16),
+            std::string(36, ' ') + "\xc9" + std::string(52, '\xcd') + "\xbb\n" +
+                std::string(36, ' ') + v + " Instellingen invullen.     PageUp PageDown Del Esc " +
+                v + "\n" + std::string(36, ' ') + v + std::string(52, '-') + v + "\n" +
+                std::string(36, ' ') + v + std::string(17, ' ') + "3" + std::string(34, ' ') + v +
+                "\n" + std::string(36, ' ') + v + "     Servernaam: pop.c.nl" +
+                std::string(27, ' ') + v + "\n" + std::string(36, ' ') + v +
+                " Gebruikersnaam:" + std::string(36, ' ') + v + "\n" + std::string(36, ' ') + v +
+                "     Wachtwoord:" + std::string(36, ' ') + v + "\n" + std::string(36, ' ') + v +
+                "  Geef een naam: Later" + std::string(30, ' ') + v + "\n" + std::string(36, ' ') +
+                "\xc8" + std::string(52, '\xcd') + "\xbc\n");
+  EXPECT_EQ(f.idle.at(15, 60).background, console::LightRed);  // the cursor cell
+  EXPECT_EQ(f.idle.at(12, 54).background, console::Green);
+  // Left with Esc: the page is written but not counted.
+  EXPECT_EQ(f.state.accountCount, 2);
+  EXPECT_EQ(ini(), templateText() + record("pop.a.nl", "jan", scramblePassword("geheim"), "Werk") +
+                       record("pop.b.nl", "piet", "", "Thuis") +
+                       record("pop.c.nl", "", "", "Later"));
+
+  f.state.cursorBelowList = 1;  // Enter on the label row counts a labelled page
+  f.type("\t\t\tClub\r");
+  f.edit();
+  EXPECT_EQ(f.state.accountCount, 3);
+  EXPECT_EQ(f.state.accountLabel[3], "Clubr");  // typed over "Later"
+}
+
+TEST(SettingsEditor, FieldEditing) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> keys;
+    std::string server, password, shown;  // shown: the password row, columns 55-64
+  };
+  std::vector<std::string> toEnd(40, Right);
+  toEnd.insert(toEnd.end(), {"Z", "Y"});
+  const Case cases[] = {
+      {"a stored password shows eight stars", {}, "pop.a.nl", "geheim", "********  "},
+      {"typed from the first column replaces it",
+       {Down, Down, "x", " ", "y"},
+       "pop.a.nl",
+       "x y",
+       "* *       "},
+      {"typed in a later column changes a byte",
+       {Down, Down, Right, "Q"},
+       "pop.a.nl",
+       "gQheim",
+       "********  "},
+      {"Esc keeps it", {Down, Down, "\x1b"}, "pop.a.nl", "geheim", ""},
+      {"Backspace",
+       {Right, Right, Right, Right, Right, Right, Right, Right, "\b", "\b"},
+       "pop.a.",
+       "geheim",
+       "********  "},
+      {"column 89 replaces byte 34", toEnd, "pop.a.nl" + std::string(25, ' ') + "Y", "geheim",
+       "********  "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Config f;
+    f.twoAccounts();
+    for (const std::string& k : c.keys) f.console.pushKey(k);
+    f.edit();
+    EXPECT_EQ(f.state.serverName[1], c.server);
+    EXPECT_EQ(f.state.password[1], c.password);
+    if (!c.shown.empty()) {
+      EXPECT_EQ(f.idle.rowText(14).substr(54, 10), c.shown);
+    }
+  }
+  Config f;  // fields too long for the box change only when typed into
+  f.twoAccounts();
+  f.setAccount(1, std::string(40, 's'), "jan", std::string(36, 'p'), "Werk  ");
+  f.keys({PgDn, PgUp});
+  f.edit();
+  EXPECT_EQ(f.state.serverName[1], std::string(40, 's'));
+  EXPECT_EQ(f.state.password[1], std::string(36, 'p'));
+  EXPECT_EQ(f.state.accountLabel[1], "Werk  ");
+  f.keys({Right, "t"});
+  f.edit();
+  EXPECT_EQ(f.state.serverName[1], "st" + std::string(32, 's'));
+}
+
+TEST(SettingsEditor, AFailedWriteIsShownAndKeepsTheOldFile) {
+  Config f;
+  f.twoAccounts();
+  f.system.refuseRenames = true;
+  f.type("x");
+  f.console.onIdle = [](console::MemoryConsole& c) {
+    if (c.screen().rowText(23).find("niet opgeslagen") == std::string::npos) c.pushKey("\x1b");
+  };
+  settingsEditor(f.program);
+  EXPECT_EQ(f.row(23).substr(48, 31), "  Instellingen niet opgeslagen!");
+  EXPECT_EQ(ini(), templateText());
+}
+
+TEST(AccountRemoval, RenumbersTheResultFilesAndRewritesTheFile) {
+  for (std::string answer : {"j", "n"}) {
+    SCOPED_TRACE(answer);
+    Config f;
+    writeFile(ConfigurationFileName, templateText());
+    for (int a = 1; a <= 4; ++a) {
+      std::string letter(1, static_cast<char>('A' + a - 1));
+      f.setAccount(a, "pop." + letter, "u", "", letter);
+      writeFile("Get2" + console::toText(a) + ".txt", "list " + letter);
+      writeFile("Get4" + console::toText(a) + ".txt", "headers " + letter);
+      f.state.cell(0, a) = a;
+    }
+    f.state.accountCount = 4;
+    f.state.cursorAccount = 2;
+    f.keys({keys::extended(keys::Delete), answer});
+    f.edit();
+    bool yes = answer == "j";
+    EXPECT_EQ(f.state.accountCount, yes ? 3 : 4);
+    EXPECT_EQ(readFile("Get22.txt"), yes ? "list C" : "list B");
+    EXPECT_EQ(readFile("Get43.txt"), yes ? "headers D" : "headers C");
+    EXPECT_EQ(f.state.cell(0, 3), yes ? 4 : 3);
+    EXPECT_EQ(f.system.fileExists("Get44.txt"), !yes);
+    if (yes) {
+      EXPECT_EQ(ini(), templateText() + record("pop.A", "u", "", "A") +
+                           record("pop.C", "u", "", "C") + record("pop.D", "u", "", "D"));
+    }
+  }
+  Config only;  // removing the only account leaves no file
+  writeFile(ConfigurationFileName, templateText() + record("pop.a", "u", "", "A"));
+  only.setAccount(1, "pop.a", "u", "", "A");
+  only.state.accountCount = 1;
+  only.keys({keys::extended(keys::Delete), "J"});
+  only.edit();
+  EXPECT_FALSE(only.system.fileExists(ConfigurationFileName));
+}
+
+}  // namespace
+}  // namespace config

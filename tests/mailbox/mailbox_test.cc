@@ -1,0 +1,259 @@
+// Checking an account and drawing its list from the result files the tool
+// leaves: counts, summaries, status lines, message lines and opened messages.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "mailbox/account_list.h"
+#include "mailbox/check_account.h"
+#include "mailbox/message_line.h"
+#include "mailbox/result_files.h"
+#include "support/harness.h"
+
+namespace mailbox {
+namespace {
+
+using testing_support::TestProgram;
+using testing_support::writeFile;
+std::string blanks(size_t n) { return std::string(n, ' '); }
+
+TEST(CheckAccount, ListFileGivesCountSizesStatusAndSummary) {
+  struct Case {
+    std::string file;  // "-" for no file at all
+    int count;
+    long long size1, size2;  // as the check leaves slots 1 and 2 (9 before)
+    std::string status, summary;
+  };
+  std::string many = "+OK 1234 99999\r\n+OK\r\n";
+  for (int m = 1; m <= 1234; ++m) many += std::to_string(m) + " 81\r\n";
+  const std::string A = noAccessLine();
+  // clang-format off
+  const Case cases[] = {
+      {"+OK 2 320\r\n+OK 2:\r\n1 120\r\n2 200\r\n.\r\n", 2, 120, 200, "", "  2 berichten,       320 bytes."},
+      {"+OK 1 55\n+OK\n1 55\n.\n", 1, 55, 9, "", "  1 bericht,          55 bytes."},
+      {"+OK 0 0\r\n", 0, 9, 9, noMessagesLine(), "  0 berichten,         0 bytes."},
+      {"-ERR [AUTH] Nee.\r\n", 0, 9, 9, A, "    berichten, [AUTH] Nee. bytes."},
+      {"+OK 5\r\n+OK\r\n1 10\r\n", 0, 9, 9, A, "    berichten,         bytes."},
+      {many, 800, 81, 81, "", "1234 berichten,     99999 bytes."},
+      {"+OK 3 30\r\n+OK\r\n7 10\r\n60\r\n", 3, 10, 0, "", "  3 berichten,        30 bytes."},
+      {"+OK -3 100\r\n", 0, 9, 9, A, " -3 berichten,       100 bytes."},
+      {"-", 7, 9, 9, noAnswerLine(), "  - berichten,         - bytes."},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.substr(0, 20));
+    TestProgram t(1);
+    t.state.currentAccount = 1;
+    t.state.messageCount[1] = 7;
+    t.state.messageSizes.fill(9);
+    if (c.file != "-") writeFile("Get21.txt", c.file);
+    checkAccount(t.program);
+    summariseAccount(t.program);
+    EXPECT_EQ(t.state.messageCount[1], c.count);
+    EXPECT_EQ(std::pair(t.state.messageSizes[1], t.state.messageSizes[2]),
+              std::pair(c.size1, c.size2));
+    EXPECT_EQ(t.state.statusText[1], c.status);
+    EXPECT_EQ(t.state.summaryText[1], c.summary);
+    EXPECT_TRUE(t.system.commands.empty()) << "no server query when the files are current";
+  }
+}
+
+TEST(CheckAccount, ServerQueryRunsTheListThenTheHeaders) {
+  const std::string tool = "./mboxtool pop1.example.org 110 ";
+  struct Case {
+    std::string user, password, bodyLines, listFile, status;
+    std::vector<std::string> lines;
+  };
+  const std::string quoted = tool + "'jan piet' 'ge heim'\\''$x' ";
+  // clang-format off
+  const Case cases[] = {
+      {"jan", "geheim", " 160", "+OK 1234 99999\r\n", "",
+       {tool + "jan geheim list >Get21.txt", tool + "jan geheim top 800 160>Get41.txt"}},
+      {"jan piet", "ge heim'$x", " 40; rm -rf x", "-ERR nee\r\n", noAccessLine(),
+       {quoted + "list >Get21.txt", quoted + "top 0 40>Get41.txt"}},
+      {"jan", "geheim", " 40", "", wrongAnswerLine(), {tool + "jan geheim list >Get21.txt"}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.password);
+    TestProgram t(1);
+    t.state.userName[1] = c.user;
+    t.state.password[1] = c.password;
+    t.state.bodyLinesToFetch = c.bodyLines;
+    t.state.currentAccount = 1;
+    t.state.resultFilesCurrent[1] = 0;
+    t.state.busyMark[1] = " [bezig]";
+    t.system.outputs["Get21.txt"] = c.listFile;
+    checkAccount(t.program);
+    EXPECT_EQ(t.system.commands, c.lines);
+    EXPECT_EQ(t.state.statusText[1], c.status);
+    EXPECT_EQ(t.state.busyMark[1], "");
+    EXPECT_EQ(t.state.redrawWithoutKey, c.lines.size() == 2 ? 1 : 0);
+    t.state.resultFilesCurrent[1] = 1;  // the next pass only re-reads the files
+    checkAccount(t.program);
+    EXPECT_EQ(t.system.commands.size(), c.lines.size());
+  }
+}
+
+TEST(ResultFileCache, RereadsAFileOnlyWhenItChanged) {
+  TestProgram t(2);
+  t.state.currentAccount = 1;
+  writeFile("Get21.txt", "+OK 2 30\r\n");
+  checkAccount(t.program);
+  long long reads = resultFiles(t.state).reads();
+  checkAccount(t.program);
+  EXPECT_EQ(resultFiles(t.state).reads(), reads);
+  struct stat before {};  // same size, modification time put back: the change time differs
+  ASSERT_EQ(stat("Get21.txt", &before), 0);
+  writeFile("Get21.txt", "+OK 3 30\r\n");
+  struct timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, "Get21.txt", times, 0), 0);
+  checkAccount(t.program);
+  EXPECT_EQ(t.state.messageCount[1], 3);
+  writeFile("Get22.txt", "+OK 5 30\r\n");  // two accounts' files swapped, as reordering does
+  ASSERT_EQ(std::rename("Get21.txt", "got") | std::rename("Get22.txt", "Get21.txt") |
+                std::rename("got", "Get22.txt"),
+            0);
+  checkAccount(t.program);
+  EXPECT_EQ(t.state.messageCount[1], 5);
+}
+
+TEST(MessageLine, ColumnsAndDates) {
+  const char* from = "From: Bob Smith <bob@example.com>";
+  const char* date = "Date: Tue, 5 Mar 2024 10:00:00 +0100";
+  const std::string bob = "Bob Smith <bob@example.com>", hello = "Hello there";
+  EXPECT_EQ(messageLine(512, from, "Subject: " + hello, date, 1234567890, 75, 35),  // subject last
+            "512  " + bob + " " + "  05 Mar 2024 10:00:00 +0100 " + blanks(11) + "  " + hello +
+                blanks(31) + " 123456789");
+  EXPECT_EQ(messageLine(7, "From:      Bob", "", date, 5, 3, 105),
+            " " + blanks(2 + 30 + 70) + "  05 Mar 2024  5" + blanks(8));
+  // clang-format off
+  const std::pair<std::string, std::string> dates[] = {
+      {"Date: 15 Mar 2024 10:00:00 +0100", "15 Mar 2024 10:00:00  "},
+      {"Date: 5 Mar 2024 10:00:00 +0100", "05 Mar 2024 10:00:00  "},
+      {"      ", blanks(21)}, {"Date: Tue,", blanks(21)}, {"Date: 12 Jan 99", "12 Jan 99  "}};
+  // clang-format on
+  for (const auto& [line, text] : dates) EXPECT_EQ(dateText(line, 96), text) << line;
+}
+
+// Account 1 lists the messages of its header file, drawn from row 3 as the pass does.
+struct ListScreen : TestProgram {
+  explicit ListScreen(const std::vector<std::vector<std::string>>& bodies) : TestProgram(1) {
+    std::string file = "+OK\r\n";
+    for (size_t i = 0; i < bodies.size(); ++i) {
+      std::string n = std::to_string(i + 1);
+      file += "+OK\r\nReturn-Path: <x@example.com>\r\nFrom: Sender " + n +
+              "\r\nSubject: Onderwerp " + n + "\r\nDate: Tue, 5 Mar 2024 10:00:00 +0100\r\n\r\n";
+      for (const std::string& line : bodies[i]) file += line + "\r\n";
+      file += ".\r\n";
+    }
+    writeFile("Get41.txt", file);
+    state.currentAccount = 1;
+    state.messageCount[1] = static_cast<int>(bodies.size());
+    for (int m = 1; m <= MaxMessages; ++m) state.messageSizes[m] = 100 * m;
+    state.cursorLine = 0;
+  }
+  int draw() {
+    state.lineCounter = 1;
+    console.placeCursor(3, 1);
+    console.setColour(console::LightGrey, console::Black);
+    drawAccountList(program);
+    return state.lineCounter - 1;
+  }
+};
+
+TEST(AccountList, StatusLineOrMessageLinesWithTheirColours) {
+  ListScreen f({{"a"}, {"b"}, {"c"}});
+  f.state.statusText[1] = noAccessLine();
+  f.state.cursorLine = 1;
+  EXPECT_EQ(f.draw(), 1);
+  EXPECT_EQ(f.row(3), noAccessLine());
+  EXPECT_EQ(f.fg(3, 5), console::Brown);
+  EXPECT_EQ(std::pair(f.state.selectedAccount, f.state.selectedItem), std::pair(1, 0));
+  f.state.statusText[1].clear();
+  f.state.cell(1, 2) = f.state.cell(1, 3) = Marked;
+  f.state.cursorLine = 4;  // message 3
+  EXPECT_EQ(f.draw(), 4);
+  std::string expected = "     Afzender:" + blanks(23) + "Onderwerp:" + blanks(49) +
+                         "Datum:" + blanks(16) + "Grootte:\n";
+  for (int m = 1; m <= 3; ++m) {
+    std::string n = std::to_string(m);
+    expected += "  " + n + "  Sender " + n + blanks(24) + "Onderwerp " + n + blanks(48) +
+                "05 Mar 2024 10:00:00  " + n + "00\n";
+  }
+  EXPECT_EQ(f.rows(3, 6), expected);
+  const int colours[][3] = {{3, console::DarkGrey, console::Black},
+                            {4, console::LightGrey, console::Black},
+                            {5, console::Brown, console::LightGrey},
+                            {6, console::Brown, console::Blue}};
+  for (const auto& c : colours) {
+    EXPECT_EQ(std::pair(f.fg(c[0], 127), f.bg(c[0], 127)), std::pair(c[1], c[2])) << c[0];
+  }
+  EXPECT_EQ(std::pair(f.state.selectedItem, f.state.currentMessage), std::pair(3, 4));
+}
+
+TEST(AccountList, OpenedMessages) {
+  std::string words, a200(200, 'a');
+  while (words.size() < 150) words += "woord ";
+  std::vector<std::string> numbered;
+  for (int i = 1; i <= 200; ++i) numbered.push_back("regel " + std::to_string(i));
+  struct Case {
+    std::vector<std::vector<std::string>> bodies;
+    int flags, scrollTop, textOffset, lines;
+    std::vector<std::pair<int, std::string>> rows;  // row, its beginning
+  };
+  const int E = Expanded;
+  // clang-format off
+  const Case cases[] = {
+      {{{"\tIn", "..punt"}, {}}, E, 0, 1, 5, {{5, blanks(12) + "In"}, {6, "    ..punt"}, {7, "  2  Se"}}},
+      {{{"x"}}, E | FullHeaders, 0, 5, 7, {{5, "Return-Path: <x"}, {6, "From: Sender 1" + blanks(113)}}},
+      {{{words}}, E, 0, 1, 4, {{5, "    woord"}, {6, "     woord woord"}}},
+      {{{a200}}, E, 0, 1, 4, {{5, blanks(4) + a200.substr(78) + " "}, {6, blanks(4) + a200.substr(122) + " "}}},
+      {{{a200}}, E | NoWrap, 0, 1, 3, {{5, blanks(4) + a200.substr(77)}}},
+      {{numbered, {}}, E, 120, 1, 130, {{3, "    regel 119"}, {11, "    regel 127"}, {12, "  2  Se"}}},
+      {{{"voor", "+OK", "na"}}, E, 0, 1, 3, {{5, "    voor"}, {6, blanks(127)}}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    ListScreen f(c.bodies);
+    f.state.cell(1, 1) = c.flags;
+    f.state.scrollTop = c.scrollTop;
+    f.state.textOffset = c.textOffset;
+    EXPECT_EQ(f.draw(), c.lines);
+    for (const auto& [row, text] : c.rows)
+      EXPECT_EQ(f.row(row).substr(0, text.size()), text) << row;
+  }
+}
+
+// The drawing starts a requested deletion at its message; a confirmed one asks
+// for a re-check on the next pass, without waiting for a key.
+TEST(AccountList, RequestedDeletionRunsAtItsMessage) {
+  struct Case {
+    std::vector<int> marked;
+    std::string answer, command;  // command "" when nothing may run
+  };
+  const Case cases[] = {
+      {{}, "j", "dele 2 >/dev/null"}, {{1, 3}, "J", "deles >/dev/null"}, {{}, "n", ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer);
+    ListScreen f({{}, {}, {}});
+    for (int m : c.marked) f.state.cell(1, m) = Marked;
+    f.state.cell(1, 2) |= DeleteRequested;
+    f.console.onIdle = [&c](console::MemoryConsole& console) { console.pushKey(c.answer); };
+    EXPECT_EQ(f.draw(), 4);
+    EXPECT_EQ(f.state.cell(1, 2) & DeleteRequested, 0);
+    EXPECT_EQ(f.row(6).substr(0, 13), "  3  Sender 3") << "drawing goes on where it was";
+    std::vector<std::string> expected;
+    if (!c.command.empty())
+      expected.push_back("./mboxtool pop1.example.org 110 user1 secret1 " + c.command);
+    EXPECT_EQ(f.system.commands, expected);
+    EXPECT_EQ(f.state.recheckRequested[1], c.command.empty() ? 0 : 1);
+    EXPECT_EQ(f.state.redrawWithoutKey, c.command.empty() ? 0 : 1);
+  }
+}
+
+}  // namespace
+}  // namespace mailbox

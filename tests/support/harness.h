@@ -1,0 +1,103 @@
+// What the unit tests of the program share: a System that records what the
+// program asks of the operating system and can play the POP3 tool, and a
+// Program over an in-memory console in a fresh temporary working directory.
+#pragma once
+
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "console/memory_console.h"
+#include "console/system.h"
+#include "mailbox/program.h"
+#include "support/temp_dir.h"
+
+namespace testing_support {
+
+class FakeSystem : public console::System {
+ public:
+  /// Records the line and writes outputs[target] (empty when none is given, as
+  /// the shell's redirection leaves) into the file the line redirects to.
+  void runCommand(const std::string& line) override {
+    commands.push_back(line);
+    size_t arrow = line.rfind('>');
+    std::string target = arrow == std::string::npos ? "" : line.substr(arrow + 1);
+    while (!target.empty() && target[0] == ' ') target.erase(0, 1);
+    if (playTool && !target.empty() && target[0] != '/') writeFile(target, outputs[target]);
+    if (onCommand) onCommand(line);
+  }
+  void startDetached(const std::string& file) override { started.push_back(file); }
+  bool deleteFile(const std::string& name) override {
+    log.push_back("delete " + name);
+    return System::deleteFile(name);
+  }
+  bool renameFile(const std::string& from, const std::string& to) override {
+    log.push_back("rename " + from + " " + to);
+    return !refuseRenames && System::renameFile(from, to);
+  }
+  std::string environmentVariable(const std::string& name) override {
+    auto it = environment.find(name);
+    return it == environment.end() ? "" : it->second;
+  }
+  std::string versionText() override { return version; }
+
+  std::vector<std::string> commands, started, log;
+  std::map<std::string, std::string> outputs;  // what the tool writes, by result file
+  std::map<std::string, std::string> environment;
+  std::string version = "Linux 6.12.0";
+  std::function<void(const std::string&)> onCommand;
+  bool playTool = true;
+  bool refuseRenames = false;
+};
+
+/// A program on a console of the main screen's size, with three accounts
+/// "pop<a>.example.org", "user<a>", "secret<a>", "Account <a>" unless told otherwise.
+struct TestProgram {
+  explicit TestProgram(int accounts = 3, int windowRows = 42) {
+    state.windowRows = windowRows;
+    state.helpTopRow = 1;
+    console.setSize(127, windowRows + 3);
+    for (int a = 1; a <= accounts; ++a) {
+      std::string n = std::to_string(a);
+      setAccount(a, "pop" + n + ".example.org", "user" + n, "secret" + n, "Account " + n);
+    }
+    state.accountCount = accounts;
+  }
+  void setAccount(int a, std::string server, std::string user, std::string password,
+                  std::string label) {
+    state.serverName[a] = std::move(server);
+    state.userName[a] = std::move(user);
+    state.password[a] = std::move(password);
+    state.accountLabel[a] = std::move(label);
+  }
+  void keys(std::initializer_list<std::string> list) {
+    for (const std::string& key : list) console.pushKey(key);
+  }
+  void type(const std::string& text) {
+    for (char c : text) console.pushKey(std::string(1, c));
+  }
+  std::string row(int r) const { return console.screen().rowText(r); }
+  /// Rows first..last as the user reads them: blanks at row ends dropped, one line each.
+  std::string rows(int first, int last) const { return rowsOf(console.screen(), first, last); }
+  static std::string rowsOf(const console::Screen& screen, int first, int last) {
+    std::string text;
+    for (int r = first; r <= last; ++r) {
+      std::string line = screen.rowText(r);
+      line.erase(line.find_last_not_of(' ') + 1);
+      text += line + "\n";
+    }
+    return text;
+  }
+  int fg(int r, int c) const { return console.screen().at(r, c).foreground; }
+  int bg(int r, int c) const { return console.screen().at(r, c).background; }
+
+  ScopedTempDir dir;
+  mailbox::State state;
+  console::MemoryConsole console;
+  FakeSystem system;
+  mailbox::Program program{state, console, system};
+};
+
+}  // namespace testing_support
