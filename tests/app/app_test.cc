@@ -1,7 +1,6 @@
 // Start-up, the drawing pass, the key dispatcher and the help page, checked on
 // the in-memory screen and in the state the next pass works from.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "app/dispatch_key.h"
 #include "app/frame.h"
@@ -66,39 +65,16 @@ TEST(DrawingPass, AQueryWithoutAnswerLeavesNoBusyMark) {
                               "\n    Geen/foute reaktie van de server, naam fout?\n");
 }
 
-TEST(MainLoop, OneDownKeyChangesOnlyTheTwoRowsOfTheBarAndQEnds) {
-  Screen f;
-  drawingPass(f.program);
-  std::vector<console::Cell> before = f.console.screen().cells();
-  f.keys({extended(keys::Down), "q"});
-  mainLoop(f.program);
-  std::vector<int> changed;
-  for (int i = 0; i < 45 * 127; ++i) {
-    if (!(before[i] == f.console.screen().cells()[i]) &&
-        (changed.empty() || changed.back() != i / 127 + 1))
-      changed.push_back(i / 127 + 1);
-  }
-  EXPECT_EQ(changed, (std::vector<int>{3, 4}));
-  EXPECT_TRUE(f.state.quitRequested);
-}
-
 TEST(DispatchKey, CellKeysChangeTheSelectedCell) {
-  const int L = keys::Left, R = keys::Right;
+  const std::string L = extended(keys::Left), R = extended(keys::Right);
+  // clang-format off
   const std::tuple<ScriptedKey, int, int> cases[] = {
-      {key("h"), 0, FullHeaders},
-      {key("H"), FullHeaders | Expanded, Expanded},
-      {key("b"), 0, OpenRequested},
-      {key("\x02"), OpenRequested, 0},
-      {key("w"), Expanded, Expanded | NoWrap},
-      {key(" "), Marked | Expanded, Expanded},
-      {key("\r"), 0, Marked},
-      {key(extended(keys::AltD)), Expanded, Expanded | DeleteRequested},
-      {key(extended(L)), 63, FullHeaders | Marked},
-      {key(extended(L), true, true), Expanded, 0},
-      {key(extended(R)), Marked, Marked | Expanded},
-      {key(extended(R), true), 0, 0},
-      {key("x"), Marked, Marked},
-      {key(extended(48)), Marked, Marked}};
+      {key("h"), 0, FullHeaders}, {key("H"), FullHeaders | Expanded, Expanded}, {key("b"), 0, OpenRequested},
+      {key("\x02"), OpenRequested, 0}, {key("w"), Expanded, Expanded | NoWrap}, {key("\r"), 0, Marked},
+      {key(" "), Marked | Expanded, Expanded}, {key(extended(keys::AltD)), 0, DeleteRequested},
+      {key(L), 63, FullHeaders | Marked}, {key(L, true, true), Expanded, 0}, {key(R, true), 0, 0},
+      {key(R), Marked, Marked | Expanded}, {key("x"), Marked, Marked}, {key(extended(48)), Marked, Marked}};
+  // clang-format on
   for (const auto& [k, before, after] : cases) {
     for (auto [a, item] : {std::pair{2, 7}, std::pair{0, 3}, std::pair{0, 0}}) {
       SCOPED_TRACE(k.key + " on " + std::to_string(a) + "," + std::to_string(item));
@@ -116,27 +92,25 @@ TEST(DispatchKey, CellKeysChangeTheSelectedCell) {
 }
 
 TEST(DispatchKey, ColumnCursorAndWindowMovesStayWithinTheirBounds) {
-  const int L = keys::Left, R = keys::Right, CL = keys::CtrlLeft, CR = keys::CtrlRight;
-  const std::string Up = extended(keys::Up), Down = extended(keys::Down);
+  const std::string L = extended(keys::Left), R = extended(keys::Right),
+                    CL = extended(keys::CtrlLeft), CR = extended(keys::CtrlRight),
+                    Up = extended(keys::Up), Down = extended(keys::Down);
   struct Case {
     ScriptedKey key;
     std::array<int, 5> before, after;  // subject, date, offset, cursorLine, scrollTop
   };
-  const Case cases[] = {{key(extended(L), true), {3, 96, 1, 5, 0}, {3, 96, 1, 5, 0}},
-                        {key(extended(R), true), {74, 40, 1, 5, 0}, {75, 40, 1, 5, 0}},
-                        {key(extended(R), true), {75, 96, 1, 5, 0}, {75, 96, 1, 5, 0}},
-                        {key(extended(CL), false, true), {37, 36, 1, 5, 0}, {37, 35, 1, 5, 0}},
-                        {key(extended(CL), false, true), {37, 35, 1, 5, 0}, {37, 35, 1, 5, 0}},
-                        {key(extended(CR), false, true), {37, 105, 1, 5, 0}, {37, 105, 1, 5, 0}},
-                        {key(extended(CL), true, true), {37, 96, 900, 5, 0}, {37, 96, 901, 5, 0}},
-                        {key(extended(CR), true, true), {37, 96, 1, 5, 0}, {37, 96, 1, 5, 0}},
-                        {key(Up, false, false, true), {37, 96, 1, 1, 0}, {37, 96, 1, 1, 0}},
-                        {key(Up, false, false, true), {37, 96, 1, 11, 10}, {37, 96, 1, 10, 9}},
-                        {key(Down, false, false, true), {37, 96, 1, 40, 0}, {37, 96, 1, 41, 0}},
-                        {key(Down, false, false, true), {37, 96, 1, 41, 0}, {37, 96, 1, 42, 1}},
-                        {key(extended(keys::PageUp)), {37, 96, 1, 30, 20}, {37, 96, 1, 10, 0}},
-                        {key(extended(keys::PageUp)), {37, 96, 1, 100, 60}, {37, 96, 1, 47, 7}},
-                        {key(extended(keys::PageDown)), {37, 96, 1, 1, 0}, {37, 96, 1, 54, 53}}};
+  // clang-format off
+  const Case cases[] = {
+      {key(L, true), {3, 96, 1, 5, 0}, {3, 96, 1, 5, 0}}, {key(R, true), {74, 40, 1, 5, 0}, {75, 40, 1, 5, 0}},
+      {key(R, true), {75, 96, 1, 5, 0}, {75, 96, 1, 5, 0}}, {key(CL, 0, 1), {37, 36, 1, 5, 0}, {37, 35, 1, 5, 0}},
+      {key(CL, 0, 1), {37, 35, 1, 5, 0}, {37, 35, 1, 5, 0}}, {key(CR, 0, 1), {37, 105, 1, 5, 0}, {37, 105, 1, 5, 0}},
+      {key(CL, 1, 1), {37, 96, 900, 5, 0}, {37, 96, 901, 5, 0}}, {key(CR, 1, 1), {37, 96, 1, 5, 0}, {37, 96, 1, 5, 0}},
+      {key(Up, 0, 0, 1), {37, 96, 1, 1, 0}, {37, 96, 1, 1, 0}}, {key(Up, 0, 0, 1), {37, 96, 1, 11, 10}, {37, 96, 1, 10, 9}},
+      {key(Down, 0, 0, 1), {37, 96, 1, 40, 0}, {37, 96, 1, 41, 0}}, {key(Down, 0, 0, 1), {37, 96, 1, 41, 0}, {37, 96, 1, 42, 1}},
+      {key(extended(keys::PageUp)), {37, 96, 1, 30, 20}, {37, 96, 1, 10, 0}},
+      {key(extended(keys::PageUp)), {37, 96, 1, 100, 60}, {37, 96, 1, 47, 7}},
+      {key(extended(keys::PageDown)), {37, 96, 1, 1, 0}, {37, 96, 1, 54, 53}}};
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key.key + " from " + std::to_string(c.before[0]) + "," +
                  std::to_string(c.before[3]));
@@ -224,53 +198,6 @@ TEST(DispatchKey, CtrlArrowsReorderOnlyTheFolderLineOfAClosedList) {
   }
 }
 
-TEST(DispatchKey, EndKeysHelpAndTheSettingsEditor) {
-  for (const char* k : {"\x1b", "q", "Q"}) {
-    Screen f;
-    f.press(key(k));
-    EXPECT_TRUE(f.state.quitRequested) << k;
-  }
-  Screen help;  // F1 shows the page, q only closes it
-  help.keys({extended(keys::F1), "q"});
-  dispatchKey(help.program);
-  EXPECT_EQ(help.row(1).substr(24, 79), helpTitleText());
-  EXPECT_FALSE(help.state.quitRequested);
-  Screen editor;  // i opens the editor, Esc closes only the editor
-  editor.state.cursorBelowList = 1;
-  editor.console.onIdle = [&editor](console::MemoryConsole& c) {
-    EXPECT_NE(editor.rows(1, 45).find("Instellingen invullen."), std::string::npos);
-    c.pushKey("\x1b");
-  };
-  editor.press(key("i"));
-  EXPECT_FALSE(editor.state.quitRequested);
-}
-
-TEST(HelpScreen, FillsItsRowsAndLeavesTheRestAlone) {
-  for (auto [windowRows, top, lastRow] :
-       {std::tuple{42, 1, 45}, std::tuple{41, 1, 44}, std::tuple{56, 7, 51}}) {
-    SCOPED_TRACE(windowRows);
-    TestProgram f(0, windowRows);
-    f.state.helpTopRow = top;
-    f.console.print(std::string((windowRows + 3) * 127 - 1, '.'));
-    f.keys({"x"});
-    showHelp(f.program);
-    EXPECT_EQ(f.row(top).substr(24, 79), helpTitleText());
-    for (int r = top + 1, line = 1; r <= lastRow; ++r, ++line) {
-      if (line == 43 && windowRows == 41) ++line;  // one line too few: line 43 is left out
-      EXPECT_EQ(f.row(r).substr(0, 126),
-                (std::string(24, '.') + helpLines()[line - 1] + std::string(23, '.')))
-          << r;
-      EXPECT_EQ((std::pair{f.fg(r, 25), f.bg(r, 103)}),
-                (std::pair{+console::LightGrey, +console::Blue}));
-    }
-    for (int r = 1; r <= windowRows + 2; ++r) {
-      if (r < top || r > lastRow) {
-        EXPECT_EQ(f.row(r), std::string(127, '.')) << r;
-      }
-    }
-  }
-}
-
 TEST(Startup, HeightTableVersionRuleAndLowDesktops) {
   const std::tuple<int, int, const char*, int, int> cases[] = {
       // width, height, version, rows, help row
@@ -296,7 +223,7 @@ TEST(Startup, HeightTableVersionRuleAndLowDesktops) {
   }
 }
 
-TEST(Startup, WorkingDirectoryAndAFreshToolCopy) {
+TEST(Startup, TheWorkingDirectoryIsNeverTheRoot) {
   testing_support::FakeSystem system;
   system.environment = {{"APPDATA", ""}, {"XDG_DATA_HOME", "/xdg/"}};
   EXPECT_EQ(workingDirectoryFor(system), "/xdg/Mailvak");
@@ -304,18 +231,6 @@ TEST(Startup, WorkingDirectoryAndAFreshToolCopy) {
   EXPECT_EQ(workingDirectoryFor(system), "/home/u/.local/share/Mailvak");
   system.environment = {{"APPDATA", "/"}, {"HOME", "/"}};
   EXPECT_NE(workingDirectoryFor(system), "/Mailvak");
-
-  testing_support::ScopedTempDir dir;
-  const std::string work = dir.path() + "/Mailvak";
-  testing_support::writeFile(dir.file("mboxtool"), "#!/bin/sh\necho new\n");
-  chmod(dir.file("mboxtool").c_str(), 0755);
-  ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
-  testing_support::writeFile(work + "/mboxtool", "old");
-  copyTool(system, dir.path(), work);
-  EXPECT_EQ(testing_support::readFile(work + "/mboxtool"), "#!/bin/sh\necho new\n");
-  struct stat info;
-  ASSERT_EQ(stat((work + "/mboxtool").c_str(), &info), 0);
-  EXPECT_TRUE(info.st_mode & S_IXUSR);
 }
 
 }  // namespace

@@ -1,32 +1,53 @@
 // A fresh temporary directory for one test, made the current directory while
-// the object lives; the previous directory is restored and the tree removed.
+// the object lives (unless told otherwise); then the previous one is entered
+// again and the tree removed. Plus whole-file reads and writes.
 #pragma once
 
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace testing_support {
 
 class ScopedTempDir {
  public:
-  /// Makes a new directory under $TMPDIR (or /tmp); enters it when enter is true.
-  explicit ScopedTempDir(bool enter = true);
-  ~ScopedTempDir();
+  explicit ScopedTempDir(bool enter = true) : previous_(std::filesystem::current_path()) {
+    std::string pattern = std::filesystem::temp_directory_path() / "mailvak-test-XXXXXX";
+    path_ = mkdtemp(pattern.data()) ? pattern : "";
+    entered_ = enter && !path_.empty() && chdir(path_.c_str()) == 0;
+  }
+  ~ScopedTempDir() {
+    std::error_code ignored;
+    if (entered_) std::filesystem::current_path(previous_, ignored);
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;
 
   const std::string& path() const { return path_; }
-  /// path() + "/" + name.
   std::string file(const std::string& name) const { return path_ + "/" + name; }
 
  private:
+  std::filesystem::path previous_;
   std::string path_;
-  std::string previous_;
   bool entered_;
 };
 
-/// Writes bytes to a file (mode 0600), replacing it.
-void writeFile(const std::string& path, const std::string& bytes);
-/// The whole file, or "" when missing.
-std::string readFile(const std::string& path);
+/// Writes bytes to a file with mode 0600, replacing it.
+inline void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::owner_write);
+}
+/// The whole file, or "" when it is missing.
+inline std::string readFile(const std::string& path) {
+  std::ostringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
 
 }  // namespace testing_support
