@@ -7,63 +7,36 @@
 // Prints "port N" once it listens and serves until SIGTERM or SIGINT;
 // deletions last as long as the process.
 #include <signal.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
-#include "support/dovecot_server.h"
-#include "support/pop3_fixture.h"
-
-namespace {
+#include "support/pop3_servers.h"
 
 volatile sig_atomic_t stopRequested = 0;
 
-void requestStop(int) { stopRequested = 1; }
-
-std::string withCrLf(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    if (c == '\n' || c == '\r') {
-      out += "\r\n";
-    } else {
-      out += c;
-    }
-  }
-  if (!out.empty() && out.compare(out.size() - 2, 2, "\r\n") != 0) out += "\r\n";
-  return out;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: fixture_pop3 PORT FILE...\n");
-    return 2;
-  }
-  std::vector<pop3_support::FixtureMessage> messages;
+  if (argc < 2) return std::fprintf(stderr, "usage: fixture_pop3 PORT FILE...\n"), 2;
+  std::vector<pop3_support::Message> box;
   for (int i = 2; i < argc; ++i) {
-    std::string name = argv[i];
-    std::string uidl = "fixture-" + std::to_string(i - 1) + "-" +
-                       std::to_string(std::hash<std::string>()(name) % 1000000);
-    messages.push_back({uidl, withCrLf(pop3_support::readFile(name))});
+    std::string raw = testing_support::readFile(argv[i]), text;
+    for (size_t c = 0; c < raw.size(); ++c) {
+      if (raw[c] != '\r' && raw[c] != '\n') text += raw[c];
+      if (raw[c] == '\n' || (raw[c] == '\r' && raw.compare(c, 2, "\r\n") != 0)) text += "\r\n";
+    }
+    if (!text.empty() && !text.ends_with("\r\n")) text += "\r\n";
+    box.push_back({"fixture-" + std::to_string(i - 1) + "-" +
+                       std::to_string(std::hash<std::string>()(argv[i]) % 1000000),
+                   text});
   }
-  pop3_support::Pop3Fixture server;
+  pop3_support::FaultServer server(std::atoi(argv[1]));
+  if (!server.port()) return std::fprintf(stderr, "fixture_pop3: port %s is taken\n", argv[1]), 1;
   server.password.clear();
-  server.setMessages(messages);
-  if (!server.start(std::atoi(argv[1]))) {
-    std::fprintf(stderr, "fixture_pop3: cannot listen on port %s\n", argv[1]);
-    return 1;
-  }
-  signal(SIGTERM, requestStop);
-  signal(SIGINT, requestStop);
+  server.set(box);
+  signal(SIGTERM, [](int) { stopRequested = 1; });
+  signal(SIGINT, [](int) { stopRequested = 1; });
   std::printf("port %d\n", server.port());
   std::fflush(stdout);
   while (!stopRequested) pause();
-  server.stop();
   return 0;
 }

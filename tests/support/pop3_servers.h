@@ -1,0 +1,295 @@
+// Two POP3 servers on 127.0.0.1 for tests. FaultServer answers from a list of
+// messages and, on demand, spoils the answer to one command; it serves one
+// connection at a time on its own thread, DELE marks and QUIT removes the
+// marked messages. DovecotServer is a real one, run by scripts/dovecot.sh: one
+// instance without TLS, one that offers STLS on its plain port and TLS from
+// the first byte on another.
+#pragma once
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "actions/tool_commands.h"
+#include "support/temp_dir.h"
+
+namespace pop3_support {
+
+struct Message {
+  std::string uidl, text;  // text: CR LF lines, not dot-stuffed
+};
+
+// How the answer to one command goes wrong: not at all; no answer (the
+// session waits for the client to hang up) or the connection closes, at once
+// or after half the answer; "-ERR Cannot do that." or a line that is no POP3
+// answer instead; a multi-line answer without its "." and then no more; half
+// the answer and then a byte every 50 ms for ever; "+OK" and header lines for
+// ever, as fast as the client reads; the answer with a stray line after it.
+enum class Act { None, Mute, Drop, HalfMute, HalfDrop, Err, Junk, NoEnd, Trickle, Endless, Extra };
+
+struct Script {
+  std::string at;  // the command (its first bytes) whose answer goes wrong; "" the greeting
+  Act act = Act::None;
+  bool pipelining = true, uidl = true, stls = false;  // offered in CAPA
+};
+
+inline int runShell(const std::string& line) {
+  int rc = std::system(line.c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+/// Binds a TCP socket to port on 127.0.0.1 (0: a free one) and returns the
+/// port, 0 on failure; with fd, the socket listens and goes to *fd.
+inline int listenOn(int port, int* fd = nullptr) {
+  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), one = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a = {AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t len = sizeof a;
+  bool ok = bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            (!fd || listen(s, 16) == 0) &&
+            getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0;
+  if (fd && ok) *fd = s;
+  if (!fd || !ok) close(s);
+  return ok ? ntohs(a.sin_port) : 0;
+}
+
+/// A TCP port on 127.0.0.1 that nobody listens on now.
+inline int freePort() { return listenOn(0); }
+
+class FaultServer {
+ public:
+  explicit FaultServer(int port = 0) : port_(listenOn(port, &listen_)) {
+    if (port_) thread_ = std::thread([this] { serve(); });
+  }
+  ~FaultServer() {
+    stopping_ = true;
+    if (thread_.joinable()) thread_.join();
+    close(listen_);
+  }
+  int port() const { return port_; }  // 0: could not listen
+
+  void set(const std::vector<Message>& box, const Script& script = {}) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    box_ = box, script_ = script, pipelined_ = false;
+  }
+  std::string uidls() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string out;
+    for (const Message& m : box_) out += (out.empty() ? "" : " ") + m.uidl;
+    return out;
+  }
+  bool pipelined() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pipelined_;
+  }
+  std::string password = "geheim";  // empty: any password logs in
+  // "+OK", headers, empty line and n body lines (all for n < 0), dot-stuffed, ".".
+  static std::string topReply(const std::string& text, long n) {
+    std::string out = "+OK\r\n";
+    bool body = false;
+    for (size_t at = 0, end; at < text.size() && !(body && n-- == 0); at = end + 2) {
+      end = std::min(text.find("\r\n", at), text.size());
+      std::string line = text.substr(at, end - at);
+      out += (line[0] == '.' ? "." : "") + line + "\r\n";
+      body = body || line.empty();
+    }
+    return out + ".\r\n";
+  }
+
+ private:
+  // A blocking send: all of data or a failure.
+  static bool put(int fd, std::string_view data) {
+    return ::send(fd, data.data(), data.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(data.size());
+  }
+  // Sends first, then unit again and again until the client hangs up or the
+  // server stops; slow: one unit per read timeout (50 ms), else as fast as
+  // the client reads.
+  void repeat(int fd, const std::string& first, const std::string& unit, bool slow) {
+    char chunk[4096];
+    put(fd, first);
+    for (pollfd out = {fd, POLLOUT, 0}; !stopping_;) {
+      if (poll(&out, 1, 50) <= 0) continue;
+      ssize_t n = ::send(fd, unit.data(), unit.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno != EAGAIN) return;
+      n = slow ? recv(fd, chunk, sizeof chunk, 0) : 1;
+      if (n == 0 || (n < 0 && errno != EAGAIN)) return;
+    }
+  }
+  // Sends reply as the act spoils it; false when the session is over.
+  bool answer(int fd, Act act, const std::string& reply) {
+    std::string half = reply.substr(0, reply.size() / 2);
+    if (act == Act::None || act == Act::Extra) {
+      return put(fd, reply + (act == Act::Extra ? "+OK stray\r\n" : ""));
+    }
+    if (act == Act::Err) return put(fd, "-ERR Cannot do that.\r\n");
+    if (act == Act::Junk) return put(fd, "HTTP/1.1 400 Bad Request\r\n");
+    if (act == Act::HalfDrop) put(fd, half);
+    if (act == Act::Mute) repeat(fd, "", "", true);
+    if (act == Act::HalfMute) repeat(fd, half, "", true);
+    if (act == Act::NoEnd) repeat(fd, reply.substr(0, reply.size() - 3), "", true);
+    if (act == Act::Trickle) repeat(fd, half, "x", true);
+    if (act == Act::Endless)
+      repeat(fd, "+OK\r\n", "X-Zonder-Einde: " + std::string(999, 'z') + "\r\n", false);
+    return false;
+  }
+  void serve() {
+    for (pollfd p = {listen_, POLLIN, 0}; !stopping_;) {
+      if (poll(&p, 1, 50) <= 0) continue;
+      int fd = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+      timeval wait = {0, 50000};  // reads end every 50 ms, to see the server stop
+      if (fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) == 0) session(fd);
+      if (fd >= 0) close(fd);
+    }
+  }
+  void session(int fd) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Script s = script_;
+    std::vector<Message> box = box_;
+    lock.unlock();
+    std::set<size_t> marked;
+    std::string in, line;
+    bool loggedIn = false;
+    if (!answer(fd, s.at.empty() ? s.act : Act::None, "+OK ready.\r\n")) return;
+    for (;;) {
+      size_t nl;
+      while ((nl = in.find('\n')) == std::string::npos) {
+        char chunk[4096];
+        ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+        if (n < 0 && errno == EAGAIN && !stopping_) continue;
+        if (n <= 0) return;
+        in.append(chunk, static_cast<size_t>(n));
+      }
+      line = in.substr(0, nl - (nl && in[nl - 1] == '\r'));
+      in.erase(0, nl + 1);
+      if (in.find('\n') != std::string::npos) {  // sent before this one was answered
+        if (!s.pipelining) return;
+        lock.lock(), pipelined_ = true, lock.unlock();
+      }
+      bool spoilt = !s.at.empty() && line.rfind(s.at, 0) == 0;
+      std::string verb = line.substr(0, line.find(' '));
+      std::string arg = line.size() > verb.size() ? line.substr(verb.size() + 1) : "";
+      long n = std::atol(arg.c_str());
+      size_t i = static_cast<size_t>(n - 1);
+      bool exists = n >= 1 && i < box.size() && !marked.count(i);
+      std::string r;
+      if (verb == "CAPA") {
+        r = std::string("+OK\r\nTOP\r\nUSER\r\n") + (s.uidl ? "UIDL\r\n" : "") +
+            (s.pipelining ? "PIPELINING\r\n" : "") + (s.stls ? "STLS\r\n" : "") + ".\r\n";
+      } else if (verb == "STLS" || verb == "USER") {
+        r = "+OK\r\n";
+      } else if (verb == "PASS") {
+        loggedIn = password.empty() || arg == password;
+        r = loggedIn ? "+OK Logged in.\r\n" : "-ERR [AUTH] Authentication failed.\r\n";
+      } else if (verb == "QUIT") {
+        r = "+OK Logging out.\r\n";
+        if (loggedIn && !spoilt) {
+          std::set<std::string> gone;
+          for (size_t m : marked) gone.insert(box[m].uidl);
+          lock.lock();  // the test may have changed the mailbox meanwhile
+          std::erase_if(box_, [&](const Message& m) { return gone.count(m.uidl) > 0; });
+          lock.unlock();
+        }
+      } else if (!loggedIn) {
+        r = "-ERR Unknown command.\r\n";
+      } else if (verb == "STAT" || verb == "LIST" || (verb == "UIDL" && s.uidl)) {
+        size_t count = 0, bytes = 0;
+        for (size_t m = 0; m < box.size(); ++m) {
+          if (marked.count(m)) continue;
+          ++count, bytes += box[m].text.size();
+          r += std::to_string(m + 1) + " " +
+               (verb == "UIDL" ? box[m].uidl : std::to_string(box[m].text.size())) + "\r\n";
+        }
+        if (verb == "STAT")
+          r = "+OK " + std::to_string(count) + " " + std::to_string(bytes) + "\r\n";
+        else
+          r = "+OK\r\n" + r + ".\r\n";
+      } else if ((verb == "TOP" || verb == "RETR") && exists) {
+        r = topReply(box[i].text,
+                     verb == "TOP" ? std::atol(arg.substr(arg.find(' ') + 1).c_str()) : -1);
+      } else if (verb == "DELE" && exists) {
+        if (!spoilt) marked.insert(i);
+        r = "+OK Marked to be deleted.\r\n";
+      } else {
+        r = "-ERR There's no message " + std::to_string(n) + ".\r\n";
+      }
+      if (!answer(fd, spoilt ? s.act : Act::None, r) || verb == "QUIT") return;
+    }
+  }
+
+  int listen_ = -1, port_ = 0;  // in this order: the constructor sets both
+  std::thread thread_;
+  std::atomic<bool> stopping_{false};
+  std::mutex mutex_;
+  Script script_;
+  std::vector<Message> box_;
+  bool pipelined_ = false;
+};
+
+class DovecotServer {
+ public:
+  static bool available() { return access("/usr/sbin/dovecot", X_OK) == 0; }
+  DovecotServer() { chmod(base_.path().c_str(), 0755); }  // the auth process reads the users file
+  ~DovecotServer() { sh("stop " + base_.path()); }
+
+  bool start() {
+    plain_ = freePort(), stls_ = freePort(), tls_ = freePort();
+    std::string s = "start " + base_.path() + " ";
+    return sh(s + std::to_string(plain_)) &&
+           sh(s + std::to_string(stls_) + " " + std::to_string(tls_));
+  }
+  bool addUser(const std::string& user, const std::string& password) {
+    return sh("adduser " + base_.path() + " " + actions::shellWord(user) + " " +
+              actions::shellWord(password));
+  }
+  bool addMessages(const std::string& user, const std::vector<std::string>& messages) {
+    std::string files;
+    for (const std::string& m : messages) {
+      files += " " + base_.file("msg-" + std::to_string(++added_));
+      testing_support::writeFile(files.substr(files.rfind(' ') + 1), m);
+    }
+    return sh("addmail " + base_.path() + " " + user + files);
+  }
+  /// The raw messages in the user's mailbox, in the server's order.
+  std::vector<std::string> messagesOf(const std::string& user) const {
+    std::vector<std::filesystem::path> names;
+    std::vector<std::string> texts;
+    for (const char* sub : {"/cur", "/new"}) {
+      std::error_code e;
+      for (const auto& f :
+           std::filesystem::directory_iterator(base_.file("mail/" + user + "/Maildir" + sub), e)) {
+        names.push_back(f.path());
+      }
+    }
+    std::sort(names.begin(), names.end(),
+              [](auto& a, auto& b) { return a.filename() < b.filename(); });
+    for (const auto& n : names) texts.push_back(testing_support::readFile(n));
+    return texts;
+  }
+  int plainPort() const { return plain_; }  // no TLS
+  int stlsPort() const { return stls_; }    // offers STLS
+  int tlsPort() const { return tls_; }      // TLS from the first byte
+  std::string caFile() const { return base_.file("cert.pem"); }
+
+ private:
+  static bool sh(const std::string& args) {
+    return runShell(std::string(MAILVAK_SOURCE_DIR) + "/scripts/dovecot.sh " + args +
+                    " >/dev/null") == 0;
+  }
+  testing_support::ScopedTempDir base_{false};
+  int plain_ = 0, stls_ = 0, tls_ = 0, added_ = 0;
+};
+
+}  // namespace pop3_support
