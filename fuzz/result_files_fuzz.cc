@@ -15,16 +15,17 @@
 
 namespace {
 
-// The tool: writes the scripted list or header file wherever a command line
-// redirects; nothing is started.
+// The tool: writes the scripted list or header file as its result file;
+// nothing is started.
 class ScriptedTool : public console::System {
  public:
   std::string listText, headerText;
-  void runCommand(const std::string& line) override {
-    size_t arrow = line.rfind('>');
-    if (arrow == std::string::npos) return;
-    std::string target = line.substr(arrow + 1);
-    fuzz_support::writeFile(target, target.rfind("Get2", 0) == 0 ? listText : headerText);
+  console::ToolOutcome runTool(const console::ToolRun& run) override {
+    const std::string& target = run.outputFile;
+    if (!target.empty()) {
+      fuzz_support::writeFile(target, target.rfind("Get2", 0) == 0 ? listText : headerText);
+    }
+    return console::ToolOutcome::Done;
   }
   void startDetached(const std::string&) override {}
 };

@@ -39,7 +39,7 @@ bool deleteListed(mailbox::Program& program, int account, const std::vector<int>
   // A list that could not be written whole must not reach the tool: a cut
   // list would delete only part of what the user confirmed, a stale one other mail.
   bool written = writeDeletionList(numbers);
-  if (written) runTool(program, toolPrefix(program.state, account) + "deles >/dev/null");
+  if (written) runTool(program, toolRun(program.state, account, "deles >/dev/null"));
   program.system.deleteFile(DeletionListFileName);
   return written;
 }
@@ -51,7 +51,7 @@ void deleteMessage(mailbox::Program& program) {
   s.cell(a, m) &= ~mailbox::DeleteRequested;
   s.confirmAnswer = askConfirmation(program, "   Bericht onder blauwe balk   ");
   if (isYes(s.confirmAnswer)) {
-    runTool(program, toolPrefix(s, a) + "dele " + console::toText(m) + " >/dev/null");
+    runTool(program, toolRun(s, a, "dele " + console::toText(m) + " >/dev/null"));
   }
 }
 
@@ -67,7 +67,11 @@ void deleteMarkedMessages(mailbox::Program& program) {
     if (s.cell(a, i) & mailbox::Marked) marked.push_back(i);
   }
   // The marks stay when the tool never ran, so the user can simply try again.
-  if (!deleteListed(program, a, marked)) return;
+  if (!deleteListed(program, a, marked)) {
+    s.confirmAnswer.clear();
+    showOutcome(program.console, "  Schrijven mislukt, gestopt.  ");
+    return;
+  }
   for (int i = 1; i <= s.messageCount[a]; ++i) s.cell(a, i) &= ~mailbox::Marked;
 }
 

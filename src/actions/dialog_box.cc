@@ -19,6 +19,15 @@ std::string askInRedBox(console::Console& console, std::string_view message,
   return readAnswerKey(console);
 }
 
+void showOutcome(console::Console& console, std::string_view message) {
+  constexpr std::string_view blank = "                               ";
+  console.setColour(console::White, console::Red);
+  drawBox(console, 23, 49, {blank, blank, message, blank, blank});
+  console.setColour(console::LightGrey, console::Black);
+  console.flush();
+  console.waitForKey(-1);
+}
+
 std::string readAnswerKey(console::Console& console) {
   for (;;) {
     console.flush();

@@ -20,6 +20,9 @@ void drawBox(console::Console& console, int firstRow, int column,
 std::string askInRedBox(console::Console& console, std::string_view message,
                         std::string_view prompt);
 
+/// Shows a one-line outcome in the red box at row 23 and waits for a key
+/// without taking it: the key dispatch handles it as an ordinary key.
+void showOutcome(console::Console& console, std::string_view message);
 /// Shows the screen and waits for one key, which it consumes and returns.
 std::string readAnswerKey(console::Console& console);
 

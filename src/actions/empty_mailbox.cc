@@ -18,17 +18,6 @@ namespace {
 // fill the disk.
 constexpr long long MaxServerCount = 10'000'000;
 
-// Shows a one-line outcome in the red message box and waits for a key without
-// taking it: the key dispatch handles it as an ordinary key.
-void showOutcome(console::Console& c, std::string_view message) {
-  const std::string_view blank = "                               ";
-  c.setColour(console::White, console::Red);
-  drawBox(c, 23, 49, {blank, blank, message, blank, blank});
-  c.setColour(console::LightGrey, console::Black);
-  c.flush();
-  c.waitForKey(-1);
-}
-
 }  // namespace
 
 long long readServerCount(const std::string& fileName) {
@@ -64,7 +53,7 @@ void emptyMailbox(mailbox::Program& program) {
     c.setColour(console::Black, console::Black);
     // An old count file must never stand in for the server's answer.
     program.system.deleteFile(CountFileName);
-    runTool(program, toolPrefix(s, a) + "list > " + CountFileName);
+    runTool(program, toolRun(s, a, std::string("list > ") + CountFileName));
     long long count = readServerCount(CountFileName);
     program.system.deleteFile(CountFileName);
 

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "actions/dialog_box.h"
 #include "actions/result_files.h"
 #include "config/config_file.h"
 #include "console/text_file.h"
@@ -37,16 +38,14 @@ bool sameAccount(const config::Record& record, const mailbox::State& s, int a) {
 // after accountCount included. When the file does not hold the two accounts
 // where the table had them (no file, or one changed behind the program's
 // back), the file is written from the table, which is the master copy.
-void swapFileRecords(mailbox::Program& program, int p) {
+// Returns whether the new file is in place.
+bool swapFileRecords(mailbox::Program& program, int p) {
   const mailbox::State& s = program.state;
   std::vector<config::Record> records = fileRecords();
   bool inStep = static_cast<int>(records.size()) > p && sameAccount(records[p - 1], s, p + 1) &&
                 sameAccount(records[p], s, p);
-  if (!inStep) {
-    config::writeConfiguration(program);
-    return;
-  }
-  config::replaceConfigurationFile(program, [p](TextFile& oldFile, TextFile& newFile) {
+  if (!inStep) return config::writeConfiguration(program);
+  return config::replaceConfigurationFile(program, [p](TextFile& oldFile, TextFile& newFile) {
     config::copyPreamble(oldFile, newFile);
     std::vector<config::Record> old;
     config::Record record;
@@ -78,7 +77,13 @@ void moveAccount(mailbox::Program& program, int from, int to) {
   mailbox::State& s = program.state;
   int p = from < to ? from : to;
   swapTableEntries(s, p);
-  swapFileRecords(program, p);
+  // The result files follow only an order that is on disk: otherwise the
+  // next start would show one account's list under the other.
+  if (!swapFileRecords(program, p)) {
+    swapTableEntries(s, p);
+    showOutcome(program.console, "  Instellingen niet opgeslagen!");
+    return;
+  }
   swapResultFile(program.system, mailbox::listFileName(from), mailbox::listFileName(to));
   swapResultFile(program.system, mailbox::headerFileName(from), mailbox::headerFileName(to));
   s.cursorLine = to;

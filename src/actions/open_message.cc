@@ -57,8 +57,11 @@ void openMessage(mailbox::Program& program) {
     lines = bodyLinesForKilobytes(kilobytes);
   }
   const std::string file = messageFileName(a, m);
-  runTool(program, toolPrefix(s, a) + "stop " + console::toText(m) + " " + console::toText(lines) +
-                       " >" + file);
+  const std::string stop = "stop " + console::toText(m) + " " + console::toText(lines) + " >";
+  if (runTool(program, toolRun(s, a, stop + file)) != console::ToolOutcome::Done) {
+    showOutcome(program.console, "  Er is iets mis, afgebroken.  ");
+    return;
+  }
   // The viewer may be an instance already running elsewhere, so it gets the
   // file's full path rather than one relative to our working directory.
   std::string directory = program.system.currentDirectory();

@@ -1,5 +1,7 @@
 #include "actions/tool_commands.h"
 
+#include <algorithm>
+
 namespace actions {
 
 namespace {
@@ -25,12 +27,32 @@ std::string shellWord(std::string_view value) {
 
 std::string toolPrefix(const mailbox::State& state, int account) {
   return "./mboxtool " + shellWord(state.serverName[account]) + " 110 " +
-         shellWord(state.userName[account]) + " " + shellWord(state.password[account]) + " ";
+         shellWord(state.userName[account]) + " - ";
 }
 
-void runTool(mailbox::Program& program, const std::string& line) {
+console::ToolRun toolRun(const mailbox::State& state, int account, std::string_view command) {
+  console::ToolRun run;
+  run.line = toolPrefix(state, account) + std::string(command);
+  run.password = state.password[account];
+  run.arguments = {state.serverName[account], "110", state.userName[account], "-"};
+  size_t arrow = command.rfind('>');
+  std::string_view words = command.substr(0, arrow);
+  for (size_t start = 0; start < words.size();) {
+    size_t end = std::min(words.find(' ', start), words.size());
+    if (end > start) run.arguments.emplace_back(words.substr(start, end - start));
+    start = end + 1;
+  }
+  if (arrow != std::string_view::npos) {
+    std::string_view target = command.substr(arrow + 1);
+    while (!target.empty() && target.front() == ' ') target.remove_prefix(1);
+    if (target != "/dev/null") run.outputFile = target;
+  }
+  return run;
+}
+
+console::ToolOutcome runTool(mailbox::Program& program, const console::ToolRun& run) {
   program.console.flush();
-  program.system.runCommand(line);
+  return program.system.runTool(run);
 }
 
 }  // namespace actions

@@ -1,9 +1,9 @@
-// Command lines of the POP3 tool. Every server operation is one run of
-// "./mboxtool SERVER 110 USER PASSWORD COMMAND ..." with its output redirected
-// into a result file of the working directory. Account fields are inserted as
-// they are when they hold only plain characters, so plain values give exactly
-// the documented lines; any other value is single-quoted for the shell, so no
-// account field can ever run a command.
+// Runs of the POP3 tool. Every server operation is one run of
+// "./mboxtool SERVER 110 USER - COMMAND ..." with its output going into a
+// result file of the working directory; the tool reads the password for "-"
+// from its standard input, so it never stands on any command line. Each
+// account field is one argument, whatever bytes it holds. The run's line,
+// which tests and logs show, writes fields with shell quoting where needed.
 #pragma once
 
 #include <string>
@@ -13,13 +13,14 @@
 
 namespace actions {
 
-/// A value as the shell must see it: plain values as they are, others quoted.
+/// A value as a shell would need it: plain values as they are, others quoted.
 std::string shellWord(std::string_view value);
-
-/// "./mboxtool SERVER 110 USER PASSWORD " for account a (ends in one blank).
+/// "./mboxtool SERVER 110 USER - " for account a (ends in one blank).
 std::string toolPrefix(const mailbox::State& state, int account);
-
-/// Shows the console as it is, then runs the line and waits for it.
-void runTool(mailbox::Program& program, const std::string& line);
+/// The run of toolPrefix + command, where command is the tool's command words
+/// followed by ">FILE", the result file (">/dev/null" drops the output).
+console::ToolRun toolRun(const mailbox::State& state, int account, std::string_view command);
+/// Shows the console as it is, then runs the tool and waits for it.
+console::ToolOutcome runTool(mailbox::Program& program, const console::ToolRun& run);
 
 }  // namespace actions

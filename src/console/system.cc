@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 namespace console {
 
@@ -33,24 +34,79 @@ void detachStdio() {
   sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
-void waitFor(pid_t pid) {
-  int status;
+int waitFor(pid_t pid) {
+  int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  return status;
 }
 
 }  // namespace
 
-void System::runCommand(const std::string& line) {
+ToolOutcome System::runTool(const ToolRun& run) {
+  // A fresh name that nobody else can have prepared: O_EXCL refuses an
+  // existing file, link or FIFO under it.
+  static unsigned serial = 0;
+  std::string temporary;
+  int out = -1;
+  if (!run.outputFile.empty()) {
+    for (int attempt = 0; out < 0 && attempt < 100; ++attempt) {
+      temporary = "." + run.outputFile + "." + std::to_string(getpid()) + "." +
+                  std::to_string(++serial);
+      out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (out < 0 && errno != EEXIST) break;
+    }
+    if (out < 0) return ToolOutcome::NotWritten;
+  }
+  int password[2];
+  if (pipe2(password, O_CLOEXEC) != 0) {
+    if (out >= 0) {
+      ::close(out);
+      ::unlink(temporary.c_str());
+    }
+    return ToolOutcome::NotStarted;
+  }
+  std::vector<char*> argv;
+  std::string program = "./mboxtool";
+  argv.push_back(program.data());
+  std::vector<std::string> arguments = run.arguments;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
   pid_t pid = fork();
   if (pid == 0) {
     detachStdio();
-    // The tool's output files hold mail: what a redirection creates is private.
+    dup2(password[0], 0);
+    if (out >= 0) dup2(out, 1);
     ::umask(077);
-    execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
-  if (pid > 0) waitFor(pid);
+  ::close(password[0]);
+  if (pid > 0) {
+    // The tool may end before it reads: a closed pipe must not end Mailvak.
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &previous);
+    std::string line = run.password + "\n";
+    for (size_t done = 0; done < line.size();) {
+      ssize_t n = ::write(password[1], line.data() + done, line.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    sigaction(SIGPIPE, &previous, nullptr);
+  }
+  ::close(password[1]);
+  int status = pid > 0 ? waitFor(pid) : -1;
+  bool started = pid > 0 && !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
+  if (out < 0) return started ? ToolOutcome::Done : ToolOutcome::NotStarted;
+  bool written = ::close(out) == 0;
+  if (started && written && ::rename(temporary.c_str(), run.outputFile.c_str()) == 0) {
+    return ToolOutcome::Done;
+  }
+  ::unlink(temporary.c_str());
+  return started ? ToolOutcome::NotWritten : ToolOutcome::NotStarted;
 }
 
 void System::startDetached(const std::string& file) {

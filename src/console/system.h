@@ -1,20 +1,41 @@
-// Commands, files and environment: the only layer that forks, execs, renames
+// Tool runs, files and environment: the only layer that forks, execs, renames
 // and deletes. The program reaches it through a System reference so that tests
-// can record command lines or inject faults.
+// can record tool runs or inject faults.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace console {
+
+/// One run of the POP3 tool `./mboxtool` in the working directory.
+struct ToolRun {
+  /// The arguments after the program name; the password's place holds "-".
+  std::vector<std::string> arguments;
+  /// What the tool reads on its standard input for "-".
+  std::string password;
+  /// The result file its standard output goes to; "" drops the output.
+  std::string outputFile;
+  /// The run as one command line, "./mboxtool ... >FILE", for tests and logs.
+  std::string line;
+};
+
+enum class ToolOutcome {
+  Done,           // the tool ran; what it wrote is in outputFile
+  NotStarted,     // the tool is missing or cannot be run
+  NotWritten,     // the result file could not be written
+};
 
 class System {
  public:
   virtual ~System() = default;
 
-  /// Runs a command line through /bin/sh -c and waits for it. The child reads
-  /// /dev/null and writes to /dev/null unless the line redirects its output,
-  /// so nothing it prints can reach the screen. The outcome is not reported.
-  virtual void runCommand(const std::string& line);
+  /// Starts the tool without a shell, hands it the password on a pipe, and
+  /// waits for it. Its output goes to a new private file (never through a
+  /// symbolic link, never into a special file) that replaces outputFile only
+  /// when the run has ended, so a reader never sees half a file; its error
+  /// output is dropped, so nothing it prints can reach the screen.
+  virtual ToolOutcome runTool(const ToolRun& run);
   /// Hands a file to the desktop's viewer (xdg-open), detached, never waited for.
   virtual void startDetached(const std::string& file);
 

@@ -37,6 +37,12 @@ std::string wrongAnswerLine() {
 }
 std::string noMessagesLine() { return statusLine("    Geen berichten op de server."); }
 std::string noAccessLine() { return statusLine("    Geen toegang tot de mailbox."); }
+std::string toolMissingLine() {
+  return statusLine("    Het hulpprogramma mboxtool ontbreekt of start niet.");
+}
+std::string notWrittenLine() {
+  return statusLine("    Resultaatbestand niet te schrijven (schijf vol?).");
+}
 
 std::string countText(std::string_view firstLine) {
   int blank = find(firstLine, " ");
@@ -78,13 +84,14 @@ void checkAccount(Program& program) {
   const std::string headerName = headerFileName(a);
   const bool query = state.resultFilesCurrent[a] == 0;
   bool queryGotNoAnswer = false;
+  console::ToolOutcome outcome = console::ToolOutcome::Done;
 
   if (query) {
     // Whatever the tool might write stays invisible, black on black.
     program.console.setColour(console::Black, console::Black);
     int row = program.console.cursorRow();
     int column = program.console.cursorColumn();
-    actions::runTool(program, actions::toolPrefix(state, a) + "list >" + listName);
+    outcome = actions::runTool(program, actions::toolRun(state, a, "list >" + listName));
     program.console.placeCursor(row, column);
     // The tool may write a file of the same size within one clock tick.
     files.forget(listName);
@@ -99,7 +106,10 @@ void checkAccount(Program& program) {
   if (list.empty) {
     // messageCount and messageSizes keep what the last good file gave.
     state.titleRepaint = 1;
-    state.statusText[a] = queryGotNoAnswer ? wrongAnswerLine() : noAnswerLine();
+    state.statusText[a] = outcome == console::ToolOutcome::NotStarted   ? toolMissingLine()
+                          : outcome == console::ToolOutcome::NotWritten ? notWrittenLine()
+                          : queryGotNoAnswer                            ? wrongAnswerLine()
+                                                                        : noAnswerLine();
   } else {
     std::string word = countText(list.firstLine);
     const int count = messageCountOf(word);
@@ -111,9 +121,10 @@ void checkAccount(Program& program) {
   }
 
   if (query && !queryGotNoAnswer) {
-    actions::runTool(program, actions::toolPrefix(state, a) + "top " +
-                                  console::toText(state.messageCount[a]) +
-                                  bodyLinesArgument(state.bodyLinesToFetch) + ">" + headerName);
+    actions::runTool(program, actions::toolRun(state, a,
+                                               "top " + console::toText(state.messageCount[a]) +
+                                                   bodyLinesArgument(state.bodyLinesToFetch) +
+                                                   ">" + headerName));
     files.forget(headerName);
     state.busyMark[a].clear();
     state.redrawWithoutKey = 1;

@@ -27,6 +27,8 @@ std::string noAnswerLine();          // no list file, no server query this time
 std::string wrongAnswerLine();       // no list file right after a server query
 std::string noMessagesLine();        // the server lists 0 messages
 std::string noAccessLine();          // any other count of 0: the server refused
+std::string toolMissingLine();       // the tool could not be started
+std::string notWrittenLine();        // the result file could not be written
 
 /// The count word of a list file's first line ("" when there is none).
 std::string countText(std::string_view firstLine);

@@ -1,8 +1,9 @@
 // mboxtool: the POP3 tool that Mailvak runs for every server operation.
 //
 // Usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS]; the output goes
-// to stdout. The password is copied and wiped from the argument memory at
-// once, so /proc/PID/cmdline never shows it while the tool runs.
+// to stdout. A PASSWORD of "-" is read as one line from standard input, which
+// is how Mailvak hands it over. A password typed on the command line is copied
+// and wiped from the argument memory at once.
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,7 +14,14 @@
 
 int main(int argc, char** argv) {
   mboxtool::Request request;
-  if (argc > 4) {
+  if (argc > 4 && std::strcmp(argv[4], "-") == 0) {
+    // One line, its line end dropped; a password is never longer than this.
+    char c;
+    while (request.password.size() < 4096 && read(STDIN_FILENO, &c, 1) == 1 && c != '\n') {
+      request.password += c;
+    }
+    if (!request.password.empty() && request.password.back() == '\r') request.password.pop_back();
+  } else if (argc > 4) {
     request.password = argv[4];
     std::memset(argv[4], 0, std::strlen(argv[4]));
   }

@@ -19,7 +19,7 @@ using testing_support::readFile;
 using testing_support::TestProgram;
 using testing_support::writeFile;
 namespace keys = console::keys;
-const std::string Tool2 = "./mboxtool pop2.example.org 110 user2 secret2 ";
+const std::string Tool2 = "./mboxtool pop2.example.org 110 user2 - ";
 
 struct Action : TestProgram {
   Action() : TestProgram(3, 45) {
@@ -81,6 +81,9 @@ TEST(DeleteMessages, MarkedOnesGoInOneRunHighestFirst) {
     EXPECT_EQ(f.state.cell(2, 5), deleted ? 0 : +Marked);
     EXPECT_EQ(f.state.cell(2, 11), +Marked);
     EXPECT_EQ(f.state.cell(2, 4), +FullHeaders);
+    if (key == "blocked") {
+      EXPECT_EQ(f.row(25).substr(48, 31), "  Schrijven mislukt, gestopt.  ");
+    }
   }
 }
 
@@ -206,6 +209,15 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
   }
   EXPECT_EQ(readFile("Mailvak.ini"), file);
   EXPECT_EQ(f.state.accountLabel[1], "Account 1");
+
+  f.system.refuseRenames = true;  // Mailvak.ini cannot be replaced: nothing moves
+  f.system.refuseRenamesOf = "Mailvak";
+  f.state.cursorLine = f.state.cursorAccount = 2;
+  moveAccountUp(f.program);
+  EXPECT_EQ(readFile("Mailvak.ini"), file);
+  EXPECT_EQ(std::pair(f.state.accountLabel[1], readFile("Get21.txt")),
+            std::pair(std::string("Account 1"), std::string("+OK 1 9\r\n")));
+  EXPECT_EQ(f.row(25).substr(48, 31), "  Instellingen niet opgeslagen!");
 }
 
 }  // namespace

@@ -50,8 +50,12 @@ TEST(ServerActions, CheckThenDeleteWhileAnotherClientChangesTheMailbox) {
   EXPECT_EQ(4, state.messageCount[1]);
 
   // Another client deletes A: B, which the user saw as 2, is 1 now.
-  std::string line = "cd " + other.path() + " && " + actions::toolPrefix(state, 1);
-  system.runCommand(line + "list >/dev/null && " + line + "dele 1");
+  std::string here = system.currentDirectory();
+  ASSERT_TRUE(system.changeDirectory(other.path()));
+  for (const char* command : {"list >/dev/null", "dele 1 >/dev/null"}) {
+    system.runTool(actions::toolRun(state, 1, command));
+  }
+  ASSERT_TRUE(system.changeDirectory(here));
   ASSERT_EQ("BCD", subjects());
   state.currentMessage = 2;
   state.cell(1, 2) = mailbox::DeleteRequested;

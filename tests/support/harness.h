@@ -18,15 +18,13 @@ namespace testing_support {
 
 class FakeSystem : public console::System {
  public:
-  /// Records the line and writes outputs[target] (empty when none is given, as
-  /// the shell's redirection leaves) into the file the line redirects to.
-  void runCommand(const std::string& line) override {
-    commands.push_back(line);
-    size_t arrow = line.rfind('>');
-    std::string target = arrow == std::string::npos ? "" : line.substr(arrow + 1);
-    while (!target.empty() && target[0] == ' ') target.erase(0, 1);
-    if (playTool && !target.empty() && target[0] != '/') writeFile(target, outputs[target]);
-    if (onCommand) onCommand(line);
+  /// Records the run's line and writes outputs[file] (empty when none is
+  /// given, as a tool without an answer leaves) into its result file.
+  console::ToolOutcome runTool(const console::ToolRun& run) override {
+    commands.push_back(run.line);
+    if (playTool && !run.outputFile.empty()) writeFile(run.outputFile, outputs[run.outputFile]);
+    if (onCommand) onCommand(run.line);
+    return outcome;
   }
   void startDetached(const std::string& file) override { started.push_back(file); }
   bool deleteFile(const std::string& name) override {
@@ -35,7 +33,7 @@ class FakeSystem : public console::System {
   }
   bool renameFile(const std::string& from, const std::string& to) override {
     log.push_back("rename " + from + " " + to);
-    return !refuseRenames && System::renameFile(from, to);
+    return !(refuseRenames && from.starts_with(refuseRenamesOf)) && System::renameFile(from, to);
   }
   std::string environmentVariable(const std::string& name) override {
     auto it = environment.find(name);
@@ -49,7 +47,9 @@ class FakeSystem : public console::System {
   std::string version = "Linux 6.12.0";
   std::function<void(const std::string&)> onCommand;
   bool playTool = true;
+  console::ToolOutcome outcome = console::ToolOutcome::Done;
   bool refuseRenames = false;
+  std::string refuseRenamesOf;  // with refuseRenames: only names that start so
 };
 
 /// A program on a console of the main screen's size, with three accounts
