@@ -48,30 +48,35 @@ std::string probeVersion(console::System& system) {
   return version;
 }
 
+// Shows why the program cannot go on, waits for a key, and keeps the message
+// for the terminal's own screen at exit.
+bool refuse(mailbox::Program& program, const std::string& message) {
+  program.console.print("", true);
+  program.console.print(message, true);
+  program.console.flush();
+  program.console.waitForKey(-1);
+  program.console.readKey();
+  program.state.exitMessage = message;
+  return false;
+}
+
 }  // namespace
 
 std::string workingDirectoryFor(console::System& system) {
-  std::string base = system.environmentVariable("APPDATA");
-  if (base.empty()) base = system.environmentVariable("XDG_DATA_HOME");
-  if (base.empty()) {
-    std::string home = homeDirectory(system);
-    if (!home.empty() && home != "/") base = home + "/.local/share";
+  std::string home = homeDirectory(system);
+  for (std::string base : {system.environmentVariable("APPDATA"),
+                           system.environmentVariable("XDG_DATA_HOME"),
+                           home.empty() ? home : (home == "/" ? "" : home) + "/.local/share"}) {
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    if (base.size() > 1 && base[0] == '/') return base + "/Mailvak";
   }
-  // Without any usable base, stay below the start directory rather than the root.
-  if (base.empty() || base[0] != '/') {
-    std::string cwd = system.currentDirectory();
-    base = (cwd.empty() || cwd == "/" ? std::string("/tmp") : cwd) + (base.empty() ? "" : "/" + base);
-  }
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
-  if (base == "/") base = "/tmp";
-  return base + "/Mailvak";
+  return "";
 }
 
-void copyTool(console::System& system, const std::string& startDirectory,
-              const std::string& workingDirectory) {
+void copyTool(console::System& system, const std::string& workingDirectory) {
   std::string target = workingDirectory + "/mboxtool";
   for (const std::string& directory :
-       {system.executableDirectory(), startDirectory, std::string(MAILVAK_INSTALL_BINDIR)}) {
+       {system.executableDirectory(), std::string(MAILVAK_INSTALL_BINDIR)}) {
     if (directory.empty() || directory == workingDirectory) continue;
     std::string source = directory + "/mboxtool";
     if (system.fileExists(source) && system.copyFile(source, target)) return;
@@ -83,11 +88,18 @@ bool prepareConsole(mailbox::Program& program) {
   console::Console& c = program.console;
   console::System& system = program.system;
 
-  std::string startDirectory = system.currentDirectory();
   std::string workingDirectory = workingDirectoryFor(system);
+  if (workingDirectory.empty()) return refuse(program, "  Geen werkmap: zet HOME of APPDATA.");
   makeDirectories(system, workingDirectory);
-  copyTool(system, startDirectory, workingDirectory);
-  system.changeDirectory(workingDirectory);
+  // Whoever can write in the working directory could replace the tool and
+  // read every password: it must be the user's alone.
+  if (!system.ownPrivateDirectory(workingDirectory) || !system.changeDirectory(workingDirectory)) {
+    return refuse(program, "  Werkmap " + workingDirectory + " is niet van u alleen.");
+  }
+  if (!system.lockCurrentDirectory()) {
+    return refuse(program, "  Mailvak draait al op werkmap " + workingDirectory + ".");
+  }
+  copyTool(system, workingDirectory);
 
   console::Resolution desktop = c.desktopResolution();
   std::string version = probeVersion(system);
@@ -101,13 +113,7 @@ bool prepareConsole(mailbox::Program& program) {
   // A desktop that is wide enough but lower than the table's first row leaves
   // no list window: it is refused like a narrow one.
   if (desktop.width < 1024 || state.windowRows == 0) {
-    c.print("", true);
-    c.print("  Schermresolutie te laag.", true);
-    c.flush();
-    c.waitForKey(-1);
-    c.readKey();
-    state.exitMessage = "  Schermresolutie te laag.";
-    return false;
+    return refuse(program, "  Schermresolutie te laag.");
   }
   if (console::find(version, "6.1.7") > 0) state.windowRows -= 1;
 

@@ -10,17 +10,19 @@
 namespace app {
 
 /// The working directory: $APPDATA, else $XDG_DATA_HOME, else $HOME/.local/share
-/// (else the user's home from the password database), followed by "/Mailvak".
-/// Never the file-system root.
+/// (else the user's home from the password database), followed by "/Mailvak";
+/// a value that is not an absolute path below the root is passed over. ""
+/// when none is left: never the root, never a shared directory.
 std::string workingDirectoryFor(console::System& system);
 
-/// Copies the POP3 tool beside the running program (or in startDirectory)
-/// into the working directory, overwriting an older copy.
-void copyTool(console::System& system, const std::string& startDirectory,
-              const std::string& workingDirectory);
+/// Copies the POP3 tool from beside the running program, else from the
+/// install directory, into the working directory, overwriting an older copy.
+/// Never from the start directory: whoever can write there would run code.
+void copyTool(console::System& system, const std::string& workingDirectory);
 
 /// Steps up to the fixed screen lines: returns false when the program must
-/// end (the resolution is too low; the message was shown and a key read).
+/// end (no private working directory, another Mailvak on it, or too low a
+/// resolution; the message was shown and a key read).
 bool prepareConsole(mailbox::Program& program);
 
 /// The whole run: start-up, then the main loop until the user quits.

@@ -88,6 +88,7 @@ void copyPreamble(TextFile& oldFile, TextFile& newFile) {
 bool replaceConfigurationFile(mailbox::Program& program, const MiddleStep& middleStep) {
   console::System& system = program.system;
   system.deleteFile(TemporaryFileName);
+  system.deleteFile(NewFileName);
   system.checkpoint(step::TemporaryDeleted);
 
   // Without an old file there is nothing to keep; with one, it must be safe
@@ -101,7 +102,7 @@ bool replaceConfigurationFile(mailbox::Program& program, const MiddleStep& middl
 
   TextFile oldFile;
   if (hadOld) oldFile.open(TemporaryFileName, TextFile::Mode::Input);
-  TextFile newFile(ConfigurationFileName, TextFile::Mode::Output);
+  TextFile newFile(NewFileName, TextFile::Mode::Output);
   bool written = newFile.isOpen();
   if (written) {
     middleStep(oldFile, newFile);
@@ -111,15 +112,18 @@ bool replaceConfigurationFile(mailbox::Program& program, const MiddleStep& middl
     written = written && newFile.good();
   }
   oldFile.close();
-
-  if (!written) {
+  if (written) system.checkpoint(step::NewSynced);
+  // The rename makes the new file complete in one step: a crash after it can
+  // no longer bring the old one back.
+  if (!written || !system.renameFile(NewFileName, ConfigurationFileName)) {
     // Keep the last complete file rather than a cut-off one.
+    system.deleteFile(NewFileName);
     if (hadOld) system.renameFile(TemporaryFileName, ConfigurationFileName);
     system.syncDirectory(".");
     return false;
   }
   system.syncDirectory(".");
-  system.checkpoint(step::NewSynced);
+  system.checkpoint(step::NewInPlace);
   if (hadOld) {
     system.deleteFile(TemporaryFileName);
     system.syncDirectory(".");
@@ -128,11 +132,15 @@ bool replaceConfigurationFile(mailbox::Program& program, const MiddleStep& middl
   return true;
 }
 
-bool recoverConfigurationFile(console::System& system) {
-  if (!system.fileExists(TemporaryFileName)) return false;
-  system.renameFile(TemporaryFileName, ConfigurationFileName);
+void recoverConfigurationFile(console::System& system) {
+  system.deleteFile(NewFileName);
+  if (!system.fileExists(TemporaryFileName)) return;
+  if (system.fileExists(ConfigurationFileName)) {
+    system.deleteFile(TemporaryFileName);
+  } else {
+    system.renameFile(TemporaryFileName, ConfigurationFileName);
+  }
   system.syncDirectory(".");
-  return true;
 }
 
 bool accountTableEmpty(const mailbox::State& state) {
@@ -187,11 +195,11 @@ void writeTemplate(console::System& system) {
   system.syncDirectory(".");
 }
 
-// Whether a file holds at least one line that would start a record.
+// Whether a file holds at least one whole record.
 bool holdsRecord(const std::string& name) {
   TextFile file(name, TextFile::Mode::Input);
   Record record;
-  return readRecord(file, record);
+  return readRecord(file, record) && record.lineCount == 4;
 }
 
 }  // namespace
@@ -221,6 +229,8 @@ bool readConfiguration(mailbox::Program& program) {
         while (!oldFile.endOfFile()) newFile.writeLine(oldFile.readLine());
       });
     } else {
+      // What stood there is kept aside, so that no typed line is lost.
+      if (length > 0) program.system.copyFile(ConfigurationFileName, SetAsideFileName);
       writeTemplate(program.system);
       settingsEditor(program);
     }

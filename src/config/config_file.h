@@ -13,9 +13,13 @@
 // end is the end of the records. A file below 543 bytes is not set up yet.
 //
 // The file is only ever replaced whole: the old file is renamed to
-// Mailvak.TMP, the new Mailvak.ini is written from it and synced, and only then
-// is Mailvak.TMP deleted. A Mailvak.TMP found at start-up is the last complete
-// file of a replacement that did not finish and is put back first.
+// Mailvak.TMP, the new file is written from it as Mailvak.NEW and synced, then
+// renamed to Mailvak.ini, and only then is Mailvak.TMP deleted. So whenever
+// Mailvak.ini exists it is complete. At start-up a Mailvak.NEW is dropped (it
+// never took its place), and a Mailvak.TMP is put back only when Mailvak.ini is
+// missing; beside a Mailvak.ini it is the old file of a finished replacement.
+//
+// A file may start with a UTF-8 byte-order mark, which the reader skips.
 #pragma once
 
 #include <functional>
@@ -30,6 +34,10 @@ namespace config {
 
 inline constexpr char ConfigurationFileName[] = "Mailvak.ini";
 inline constexpr char TemporaryFileName[] = "Mailvak.TMP";
+inline constexpr char NewFileName[] = "Mailvak.NEW";
+/// Where the bytes of a short file without a whole record are kept when the
+/// template takes its place.
+inline constexpr char SetAsideFileName[] = "Mailvak.oud";
 /// A file shorter than this is not set up and gets the template.
 inline constexpr long long MinimumConfigurationSize = 543;
 
@@ -39,6 +47,7 @@ inline constexpr char TemporaryDeleted[] = "config:temporary-deleted";
 inline constexpr char OldRenamed[] = "config:old-renamed";
 inline constexpr char NewWritten[] = "config:new-written";  // written, not yet flushed
 inline constexpr char NewSynced[] = "config:new-synced";
+inline constexpr char NewInPlace[] = "config:new-in-place";
 inline constexpr char TemporaryRemoved[] = "config:temporary-removed";
 }  // namespace step
 
@@ -81,15 +90,15 @@ void copyPreamble(console::TextFile& oldFile, console::TextFile& newFile);
 using MiddleStep = std::function<void(console::TextFile& oldFile, console::TextFile& newFile)>;
 
 /// Replaces Mailvak.ini crash-safely: deletes a leftover Mailvak.TMP, renames
-/// Mailvak.ini to Mailvak.TMP, runs middleStep, syncs the new file, then
-/// deletes Mailvak.TMP. When the old file cannot be moved aside nothing is
+/// Mailvak.ini to Mailvak.TMP, runs middleStep into Mailvak.NEW, syncs it,
+/// renames it to Mailvak.ini, then deletes Mailvak.TMP. When the old file cannot be moved aside nothing is
 /// touched; when the new file cannot be written whole the old one is put back.
 /// Returns whether the new file is in place. New files get mode 0600.
 bool replaceConfigurationFile(mailbox::Program& program, const MiddleStep& middleStep);
 
-/// Puts a Mailvak.TMP left by an unfinished replacement back as Mailvak.ini.
-/// Returns whether there was one.
-bool recoverConfigurationFile(console::System& system);
+/// Finishes what a replacement cut short: drops Mailvak.NEW, and puts
+/// Mailvak.TMP back as Mailvak.ini when that is missing (else deletes it).
+void recoverConfigurationFile(console::System& system);
 
 /// Writes the account table to Mailvak.ini: the old preamble, then accounts
 /// 1, 2, ... up to the first one whose four fields are all empty (at most 80),

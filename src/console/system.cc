@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
@@ -132,6 +133,20 @@ std::string System::environmentVariable(const std::string& name) {
 }
 
 bool System::makeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
+
+bool System::ownPrivateDirectory(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid()) {
+    return false;
+  }
+  return (info.st_mode & 077) == 0 || ::chmod(path.c_str(), 0700) == 0;
+}
+
+bool System::lockCurrentDirectory() {
+  // Never closed: the lock lives as long as the process.
+  int fd = ::open("mailvak.lock", O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+}
 
 bool System::changeDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
 

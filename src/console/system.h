@@ -43,6 +43,13 @@ class System {
   virtual std::string environmentVariable(const std::string& name);
   /// Makes a directory with mode 0700 (an existing one is left as it is).
   virtual bool makeDirectory(const std::string& path);
+  /// Whether path is a directory of the user's own; when group or others have
+  /// any access to it, it gets mode 0700 first. False for anything else.
+  virtual bool ownPrivateDirectory(const std::string& path);
+  /// Takes the lock of the current directory for the rest of the run; the
+  /// kernel drops it when the process ends, however it ends. False while
+  /// another process holds it.
+  virtual bool lockCurrentDirectory();
   virtual bool changeDirectory(const std::string& path);
   virtual std::string currentDirectory();
   virtual bool deleteFile(const std::string& name);

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 namespace console {
 
 bool TextFile::open(const std::string& name, Mode mode) {
@@ -19,12 +21,14 @@ bool TextFile::open(const std::string& name, Mode mode) {
       fmode = "rb";
       break;
     case Mode::Output:
-      fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+      fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                  0600);
       fmode = "wb";
       break;
     case Mode::Append:
     default:
-      fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+      fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                  0600);
       fmode = "ab";
       break;
   }
@@ -34,11 +38,18 @@ bool TextFile::open(const std::string& name, Mode mode) {
     ::close(fd);
     return false;
   }
-  if (mode == Mode::Input) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   file_ = fdopen(fd, fmode);
   if (!file_) {
     ::close(fd);
     return false;
+  }
+  if (mode == Mode::Input) {
+    // A UTF-8 byte-order mark, as some editors write one, is no text.
+    char mark[3];
+    if (std::fread(mark, 1, 3, file_) != 3 || std::memcmp(mark, "\xEF\xBB\xBF", 3) != 0) {
+      std::rewind(file_);
+    }
   }
   return true;
 }

@@ -4,7 +4,9 @@
 // line and leaves that byte unread. A last line without a line end is returned
 // whole; at end of file a read gives "". Lines have no length limit. A failed
 // open for input is silent and reads as end of file at once; it never blocks
-// (only regular files are opened). Files are created with mode 0600.
+// (only regular files are opened, never through a symbolic link). A UTF-8
+// byte-order mark at the start of a file read is skipped. Files are created
+// with mode 0600.
 #pragma once
 
 #include <cstdio>

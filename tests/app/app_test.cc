@@ -1,6 +1,10 @@
 // Start-up, the drawing pass, the key dispatcher and the help page, checked on
 // the in-memory screen and in the state the next pass works from.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "app/dispatch_key.h"
 #include "app/frame.h"
@@ -223,14 +227,35 @@ TEST(Startup, HeightTableVersionRuleAndLowDesktops) {
   }
 }
 
-TEST(Startup, TheWorkingDirectoryIsNeverTheRoot) {
+TEST(Startup, AWorkingDirectoryOfTheUsersOwnAndOneMailvakOnIt) {
+  testing_support::ScopedTempDir start;  // the start directory, with a planted tool
+  testing_support::writeFile("mboxtool", "#!/bin/sh\n");
+  auto prepare = [&start](const std::string& appdata, const std::string& owner = "") {
+    std::string work = start.file(appdata + "/Mailvak");
+    std::filesystem::create_directories(work);
+    chmod(work.c_str(), 0777);
+    if (!owner.empty() && chown(work.c_str(), 65534, 65534) != 0) return std::string("-");
+    testing_support::FakeSystem system;
+    system.environment["APPDATA"] = start.file(appdata);
+    console::MemoryConsole console;
+    State state;
+    Program program{state, console, system};
+    console.pushKey("x");
+    bool started = prepareConsole(program);
+    EXPECT_TRUE(chdir(start.path().c_str()) == 0 && !system.fileExists(work + "/mboxtool"));
+    struct stat info;
+    stat(work.c_str(), &info);
+    return started ? "mode " + std::to_string(info.st_mode & 0777) : state.exitMessage;
+  };
+  EXPECT_EQ(prepare("a"), "mode 448");  // 0700: its own, put right
+  EXPECT_EQ(prepare("a"), "  Mailvak draait al op werkmap " + start.file("a/Mailvak") + ".");
+  if (geteuid() == 0) {
+    EXPECT_EQ(prepare("b", "nobody"),
+              "  Werkmap " + start.file("b/Mailvak") + " is niet van u alleen.");
+  }
   testing_support::FakeSystem system;
-  system.environment = {{"APPDATA", ""}, {"XDG_DATA_HOME", "/xdg/"}};
-  EXPECT_EQ(workingDirectoryFor(system), "/xdg/Mailvak");
-  system.environment = {{"HOME", "/home/u"}};
-  EXPECT_EQ(workingDirectoryFor(system), "/home/u/.local/share/Mailvak");
-  system.environment = {{"APPDATA", "/"}, {"HOME", "/"}};
-  EXPECT_NE(workingDirectoryFor(system), "/Mailvak");
+  system.environment = {{"APPDATA", "/"}, {"XDG_DATA_HOME", "relatief"}, {"HOME", "/"}};
+  EXPECT_EQ(workingDirectoryFor(system), "/.local/share/Mailvak");
 }
 
 }  // namespace

@@ -107,9 +107,16 @@ TEST(ReadConfiguration, FirstRunShortFilesStarsAndLeftovers) {
   ASSERT_EQ(stat(ConfigurationFileName, &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
 
+  Config stray;  // below 543 bytes without a whole record: kept aside, the editor opens
+  writeFile(ConfigurationFileName, "pop.example.com\r\n");
+  stray.type("s\t\t\tL\r");
+  ASSERT_TRUE(readConfiguration(stray.program));
+  EXPECT_EQ(ini() + readFile(SetAsideFileName),
+            templateText() + record("s", "", "", "L") + "pop.example.com\r\n");
+
   Config shortFile;  // below 543 bytes: the template goes in front of the accounts
   std::string accounts = record("a.nl", "u1", "p1", "Een") + record("b.nl", "u2", "", "Twee");
-  writeFile(ConfigurationFileName, accounts);
+  writeFile(ConfigurationFileName, "\xEF\xBB\xBF" + accounts);  // a byte-order mark is no text
   ASSERT_TRUE(readConfiguration(shortFile.program));
   EXPECT_EQ(shortFile.state.accountCount, 2);
   EXPECT_EQ(ini(), templateText() + accounts);
@@ -124,14 +131,17 @@ TEST(ReadConfiguration, FirstRunShortFilesStarsAndLeftovers) {
   EXPECT_EQ(ini(),
             templateText() + record("a", "u", "#```|dddE", "A") + record("c", "u", odd, "C"));
 
-  Config leftover;  // a complete Mailvak.TMP beats a cut-off Mailvak.ini
+  Config leftover;  // a Mailvak.TMP alone is put back; beside Mailvak.ini it is the old file
   std::string complete = templateText() + record("a", "u", "", "A") + record("b", "u", "", "B");
   writeFile(TemporaryFileName, complete);
-  writeFile(ConfigurationFileName, templateText() + "a\r\n");
+  writeFile(NewFileName, templateText() + "a\r\n");  // never took its place
+  ASSERT_TRUE(readConfiguration(leftover.program));
+  writeFile(TemporaryFileName, templateText() + record("old", "u", "", "O"));
   ASSERT_TRUE(readConfiguration(leftover.program));
   EXPECT_EQ(leftover.state.accountCount, 2);
   EXPECT_EQ(ini(), complete);
-  EXPECT_FALSE(leftover.system.fileExists(TemporaryFileName));
+  EXPECT_FALSE(leftover.system.fileExists(TemporaryFileName) ||
+               leftover.system.fileExists(NewFileName));
 }
 
 TEST(WriteConfiguration, PreamblesOddFieldsAndRecordsPastTheTable) {
@@ -190,7 +200,7 @@ struct DyingSystem : console::System {
 
 TEST(WriteConfiguration, EveryStepOfAnInterruptedWriteLeavesEveryAccount) {
   for (const char* at : {step::TemporaryDeleted, step::OldRenamed, step::NewWritten,
-                         step::NewSynced, step::TemporaryRemoved}) {
+                         step::NewSynced, step::NewInPlace, step::TemporaryRemoved}) {
     SCOPED_TRACE(at);
     Config f;
     writeFile(ConfigurationFileName, templateText() + record("s1", "u", "", "l") +
@@ -214,8 +224,10 @@ TEST(WriteConfiguration, EveryStepOfAnInterruptedWriteLeavesEveryAccount) {
     mailbox::State next;
     ASSERT_TRUE(f.reread(next));
     for (int a = 1; a <= 3; ++a) EXPECT_EQ(next.serverName[a], "s" + console::toText(a));
-    EXPECT_EQ(next.accountCount, std::string(at) == step::TemporaryRemoved ? 4 : 3);
-    EXPECT_FALSE(f.system.fileExists(TemporaryFileName));
+    // Once the new file is in place, a crash no longer brings the old one back.
+    bool inPlace = std::string(at) == step::NewInPlace || std::string(at) == step::TemporaryRemoved;
+    EXPECT_EQ(next.accountCount, inPlace ? 4 : 3);
+    EXPECT_FALSE(f.system.fileExists(TemporaryFileName) || f.system.fileExists(NewFileName));
   }
 }
 
