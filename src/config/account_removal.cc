@@ -68,12 +68,9 @@ bool removeAccount(mailbox::Program& program, int account) {
     return true;
   }
 
-  system.deleteFile(listFileName(account));
-  system.deleteFile(headerFileName(account));
-  for (int k = account + 1; k <= count; ++k) {
-    system.renameFile(listFileName(k), listFileName(k - 1));
-    system.renameFile(headerFileName(k), headerFileName(k - 1));
-  }
+  // The table is put back whole when the file cannot be written, and the
+  // result files follow only an order that is on disk.
+  mailbox::State before = s;
   // An account the editor stored behind the counted ones moves up as well.
   int last = count;
   while (last < mailbox::MaxAccounts && hasAnyField(s, last + 1)) ++last;
@@ -85,8 +82,18 @@ bool removeAccount(mailbox::Program& program, int account) {
   s.accountLabel[last].clear();
   clearMailboxState(s, count);
   s.accountCount = count - 1;
+  if (!writeConfiguration(program)) {
+    s = std::move(before);
+    actions::showOutcome(c, "  Instellingen niet opgeslagen!");
+    return true;
+  }
 
-  writeConfiguration(program);
+  system.deleteFile(listFileName(account));
+  system.deleteFile(headerFileName(account));
+  for (int k = account + 1; k <= count; ++k) {
+    system.renameFile(listFileName(k), listFileName(k - 1));
+    system.renameFile(headerFileName(k), headerFileName(k - 1));
+  }
   if (accountTableEmpty(s)) {
     system.deleteFile(ConfigurationFileName);
     system.syncDirectory(".");

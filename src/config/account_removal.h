@@ -7,10 +7,12 @@
 namespace config {
 
 /// Asks in a red dialog whether account `account` is to be removed; on "j" or
-/// "J" removes it: its result files are deleted, those of every later account
-/// move down one number (list then header file, in increasing order), the
-/// later accounts and their mailbox state move up one slot, accountCount drops
-/// by one and Mailvak.ini is rewritten (deleted when no account is left).
+/// "J" removes it: the later accounts and their mailbox state move up one
+/// slot, accountCount drops by one and Mailvak.ini is rewritten (deleted when
+/// no account is left); then its result files are deleted and those of every
+/// later account move down one number (list then header file, in increasing
+/// order). When Mailvak.ini cannot be written nothing changes and a red box
+/// says so.
 /// Returns whether the dialog was shown (not for the new, empty page).
 bool removeAccount(mailbox::Program& program, int account);
 

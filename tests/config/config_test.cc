@@ -319,7 +319,7 @@ TEST(SettingsEditor, AFailedWriteIsShownAndKeepsTheOldFile) {
 }
 
 TEST(AccountRemoval, RenumbersTheResultFilesAndRewritesTheFile) {
-  for (std::string answer : {"j", "n"}) {
+  for (std::string answer : {"j", "n", "unsaved"}) {  // unsaved: Mailvak.ini cannot be written
     SCOPED_TRACE(answer);
     Config f;
     writeFile(ConfigurationFileName, templateText());
@@ -332,7 +332,9 @@ TEST(AccountRemoval, RenumbersTheResultFilesAndRewritesTheFile) {
     }
     f.state.accountCount = 4;
     f.state.cursorAccount = 2;
-    f.keys({keys::extended(keys::Delete), answer});
+    f.system.refuseRenames = answer == "unsaved";
+    f.system.refuseRenamesOf = "Mailvak";
+    f.keys({keys::extended(keys::Delete), answer == "n" ? "n" : "j"});
     f.edit();
     bool yes = answer == "j";
     EXPECT_EQ(f.state.accountCount, yes ? 3 : 4);
@@ -343,6 +345,9 @@ TEST(AccountRemoval, RenumbersTheResultFilesAndRewritesTheFile) {
     if (yes) {
       EXPECT_EQ(ini(), templateText() + record("pop.A", "u", "", "A") +
                            record("pop.C", "u", "", "C") + record("pop.D", "u", "", "D"));
+    }
+    if (answer == "unsaved") {
+      EXPECT_EQ(ini(), templateText());
     }
   }
 }
