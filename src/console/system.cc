@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
@@ -44,29 +46,43 @@ int waitFor(pid_t pid) {
 
 }  // namespace
 
+System::~System() { stopTools(); }
+
 ToolOutcome System::runTool(const ToolRun& run) {
+  ToolOutcome outcome = ToolOutcome::NotStarted;
+  int number = startTool(run, &outcome);
+  return number > 0 ? finishRun(number) : outcome;
+}
+
+int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
   // A fresh name that nobody else can have prepared: O_EXCL refuses an
   // existing file, link or FIFO under it.
   static unsigned serial = 0;
-  std::string temporary;
-  int out = -1;
+  StartedRun started;
+  started.outputFile = run.outputFile;
   if (!run.outputFile.empty()) {
-    for (int attempt = 0; out < 0 && attempt < 100; ++attempt) {
-      temporary = "." + run.outputFile + "." + std::to_string(getpid()) + "." +
-                  std::to_string(++serial);
-      out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-      if (out < 0 && errno != EEXIST) break;
+    for (int attempt = 0; started.output < 0 && attempt < 100; ++attempt) {
+      started.temporary = "." + run.outputFile + "." + std::to_string(getpid()) + "." +
+                          std::to_string(++serial);
+      started.output = ::open(started.temporary.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (started.output < 0 && errno != EEXIST) break;
     }
-    if (out < 0) return ToolOutcome::NotWritten;
+    if (started.output < 0) {
+      *outcome = ToolOutcome::NotWritten;
+      return 0;
+    }
   }
+  auto fail = [&started, outcome] {
+    if (started.output >= 0) {
+      ::close(started.output);
+      ::unlink(started.temporary.c_str());
+    }
+    *outcome = ToolOutcome::NotStarted;
+    return 0;
+  };
   int password[2];
-  if (pipe2(password, O_CLOEXEC) != 0) {
-    if (out >= 0) {
-      ::close(out);
-      ::unlink(temporary.c_str());
-    }
-    return ToolOutcome::NotStarted;
-  }
+  if (pipe2(password, O_CLOEXEC) != 0) return fail();
   std::vector<char*> argv;
   std::string program = "./mboxtool";
   argv.push_back(program.data());
@@ -78,7 +94,7 @@ ToolOutcome System::runTool(const ToolRun& run) {
   if (pid == 0) {
     detachStdio();
     dup2(password[0], 0);
-    if (out >= 0) dup2(out, 1);
+    if (started.output >= 0) dup2(started.output, 1);
     ::umask(077);
     execv(program.c_str(), argv.data());
     _exit(127);
@@ -99,15 +115,61 @@ ToolOutcome System::runTool(const ToolRun& run) {
     sigaction(SIGPIPE, &previous, nullptr);
   }
   ::close(password[1]);
-  int status = pid > 0 ? waitFor(pid) : -1;
-  bool started = pid > 0 && !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
-  if (out < 0) return started ? ToolOutcome::Done : ToolOutcome::NotStarted;
-  bool written = ::close(out) == 0;
-  if (started && written && ::rename(temporary.c_str(), run.outputFile.c_str()) == 0) {
+  if (pid < 0) return fail();
+  started.pid = pid;
+  started.pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));  // readable at its end
+  started_[++lastRun_] = started;
+  return lastRun_;
+}
+
+ToolOutcome System::finishRun(int number) {
+  StartedRun run = started_[number];
+  started_.erase(number);
+  int status = waitFor(run.pid);
+  if (run.pidFd >= 0) ::close(run.pidFd);
+  bool started = !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
+  if (run.output < 0) return started ? ToolOutcome::Done : ToolOutcome::NotStarted;
+  bool written = ::close(run.output) == 0;
+  if (started && written && ::rename(run.temporary.c_str(), run.outputFile.c_str()) == 0) {
     return ToolOutcome::Done;
   }
-  ::unlink(temporary.c_str());
+  ::unlink(run.temporary.c_str());
   return started ? ToolOutcome::NotWritten : ToolOutcome::NotStarted;
+}
+
+int System::waitForTools(int milliseconds, ToolOutcome* outcome) {
+  std::vector<pollfd> ends;
+  std::vector<int> numbers;
+  for (const auto& [number, run] : started_) {
+    // Without a pidfd (an old kernel) the run is looked at on every wait.
+    if (run.pidFd < 0 && waitpid(run.pid, nullptr, WNOHANG | WNOWAIT) != 0) {
+      *outcome = finishRun(number);
+      return number;
+    }
+    if (run.pidFd >= 0) {
+      ends.push_back({run.pidFd, POLLIN, 0});
+      numbers.push_back(number);
+    }
+  }
+  if (started_.empty() || ::poll(ends.data(), ends.size(), milliseconds) <= 0) return 0;
+  for (size_t i = 0; i < ends.size(); ++i) {
+    if (ends[i].revents != 0) {
+      *outcome = finishRun(numbers[i]);
+      return numbers[i];
+    }
+  }
+  return 0;
+}
+
+void System::stopTools() {
+  for (const auto& [number, run] : started_) ::kill(run.pid, SIGKILL);
+  while (!started_.empty()) {
+    StartedRun& run = started_.begin()->second;
+    if (run.output >= 0) ::close(run.output);
+    run.output = -1;
+    if (!run.temporary.empty()) ::unlink(run.temporary.c_str());
+    finishRun(started_.begin()->first);
+  }
 }
 
 void System::startDetached(const std::string& file) {

@@ -3,6 +3,7 @@
 // can record tool runs or inject faults.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,8 @@ enum class ToolOutcome {
 
 class System {
  public:
-  virtual ~System() = default;
+  /// Ends the runs still going, as stopTools does.
+  virtual ~System();
 
   /// Starts the tool without a shell, hands it the password on a pipe, and
   /// waits for it. Its output goes to a new private file (never through a
@@ -36,6 +38,15 @@ class System {
   /// when the run has ended, so a reader never sees half a file; its error
   /// output is dropped, so nothing it prints can reach the screen.
   virtual ToolOutcome runTool(const ToolRun& run);
+  /// Starts the tool as runTool does and returns at once: the run's number
+  /// (above 0), or 0 when it could not start, with *outcome saying why.
+  virtual int startTool(const ToolRun& run, ToolOutcome* outcome);
+  /// Waits up to milliseconds for one of the started runs to end and puts its
+  /// result file in place; returns its number with *outcome, or 0 when none
+  /// ended in that time or none is running.
+  virtual int waitForTools(int milliseconds, ToolOutcome* outcome);
+  /// Kills every started run and waits for it; its result file stays as it was.
+  virtual void stopTools();
   /// Hands a file to the desktop's viewer (xdg-open), detached, never waited for.
   virtual void startDetached(const std::string& file);
 
@@ -68,6 +79,18 @@ class System {
   /// Called at the named steps of multi-step file replacements; tests override
   /// it to stop a writer part-way and check what a next start finds.
   virtual void checkpoint(const char* step) { (void)step; }
+
+ private:
+  struct StartedRun {
+    int pid = 0;
+    int pidFd = -1;   // readable once the run has ended
+    int output = -1;  // the temporary result file, -1 when the output is dropped
+    std::string temporary, outputFile;
+  };
+  ToolOutcome finishRun(int number);
+
+  std::map<int, StartedRun> started_;
+  int lastRun_ = 0;
 };
 
 }  // namespace console
