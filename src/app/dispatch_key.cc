@@ -7,6 +7,7 @@
 #include "app/frame.h"
 #include "app/help_screen.h"
 #include "config/settings_editor.h"
+#include "mailbox/check_all.h"
 
 namespace app {
 
@@ -151,6 +152,8 @@ void dispatchKey(mailbox::Program& program) {
 
   if (isKey(key, '\x1b') || isKey(key, 'q') || isKey(key, 'Q')) {
     s.quitRequested = true;
+  } else if (isKey(key, 'a') || isKey(key, 'A')) {
+    mailbox::startCheckAll(program);
   } else if (isKey(key, 'i') || isKey(key, 'I')) {
     config::settingsEditor(program);
   } else if (isKey(key, 'h') || isKey(key, 'H')) {

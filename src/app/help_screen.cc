@@ -43,7 +43,7 @@ const std::array<std::string, 44>& helpLines() {
         "",
         "    Home    - Check betreffende server op (nieuwe) berichten. Haal 40",
         "              bodyregels op, met Ctrl-Home 80 en met Shift-Home 160.",
-        "",
+        "    a       - Check alle servers tegelijk op (nieuwe) berichten, 40 bodyregels.",
         "    h       - Toon de uitgebreide headers van betreffende bericht.",
         "",
         "    b       - Haal van betreffende bericht max. 1000 regels (75KB) van de",

@@ -20,6 +20,7 @@
 #include "app/frame.h"
 #include "console/text.h"
 #include "mailbox/account_list.h"
+#include "mailbox/check_all.h"
 #include "mailbox/check_account.h"
 
 namespace app {
@@ -73,6 +74,10 @@ void emptyRequestedMailbox(mailbox::Program& program, int a) {
 void checkAndList(mailbox::Program& program, int a, int folderRow) {
   mailbox::State& s = program.state;
   console::Console& c = program.console;
+  if (mailbox::checkAllHolds(s, a)) {  // its runs keep its state up to date
+    mailbox::drawAccountList(program);
+    return;
+  }
   int row = c.cursorRow();
   int column = c.cursorColumn();
   if (s.recheckRequested[a] == 1) {
@@ -154,6 +159,13 @@ void mainLoop(mailbox::Program& program) {
   while (!s.quitRequested) {
     drawingPass(program);
     if (s.quitRequested) break;
+    // While every account is being checked, each pass shows the accounts done
+    // so far; keys wait until the last run has ended, Esc and q excepted.
+    if (mailbox::checkAllUnderway(s)) {
+      mailbox::continueCheckAll(program);
+      continue;
+    }
+    mailbox::endCheckAll(s);
     dispatchKey(program);
   }
   program.console.placeCursor(0, 0, 1);

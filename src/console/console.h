@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/screen.h"
 
@@ -66,6 +67,9 @@ class Console {
   /// Waits until a key is available without consuming it; milliseconds < 0
   /// waits for ever. Returns whether a key is available.
   virtual bool waitForKey(int milliseconds) = 0;
+  /// The keys that have come in and not been read yet, oldest first; they
+  /// stay for readKey. A terminal that has gone away gives Esc.
+  virtual std::vector<std::string> waitingKeys() = 0;
 
   /// Left Shift held for the key last read (right Shift does not count).
   virtual bool leftShiftHeld() = 0;

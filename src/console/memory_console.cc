@@ -22,4 +22,10 @@ bool MemoryConsole::waitForKey(int milliseconds) {
   return !keys_.empty();
 }
 
+std::vector<std::string> MemoryConsole::waitingKeys() {
+  std::vector<std::string> keys;
+  for (const ScriptedKey& key : keys_) keys.push_back(key.key);
+  return keys;
+}
+
 }  // namespace console

@@ -25,6 +25,7 @@ class MemoryConsole : public Console {
   Resolution desktopResolution() override { return resolution_; }
   std::string readKey() override;
   bool waitForKey(int milliseconds) override;
+  std::vector<std::string> waitingKeys() override;
   bool leftShiftHeld() override { return leftShift_; }
   bool ctrlHeld() override { return ctrl_; }
   bool upOrDownHeld() override { return upOrDownHeld_; }

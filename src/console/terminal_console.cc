@@ -359,6 +359,14 @@ bool TerminalConsole::waitForKey(int milliseconds) {
   }
 }
 
+std::vector<std::string> TerminalConsole::waitingKeys() {
+  pumpInput(0);
+  std::vector<std::string> keys;
+  for (const QueuedKey& queued : queue_) keys.push_back(queued.key);
+  if (inputClosed_) keys.push_back("\x1b");
+  return keys;
+}
+
 bool TerminalConsole::upOrDownHeld() {
   pumpInput(0);
   return held_.upOrDownHeld(steadyMilliseconds());

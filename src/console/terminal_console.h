@@ -46,6 +46,7 @@ class TerminalConsole : public Console {
   Resolution desktopResolution() override;
   std::string readKey() override;
   bool waitForKey(int milliseconds) override;
+  std::vector<std::string> waitingKeys() override;
   bool leftShiftHeld() override { return leftShift_; }
   bool ctrlHeld() override { return ctrl_; }
   bool upOrDownHeld() override;

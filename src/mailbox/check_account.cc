@@ -75,13 +75,57 @@ std::string summaryOf(std::string_view firstLine) {
   return summary;
 }
 
+console::ToolRun listRun(const State& state, int a) {
+  return actions::toolRun(state, a, "list >" + listFileName(a));
+}
+
+console::ToolRun headerRun(const State& state, int a) {
+  return actions::toolRun(state, a,
+                          "top " + console::toText(state.messageCount[a]) +
+                              bodyLinesArgument(state.bodyLinesToFetch) + ">" + headerFileName(a));
+}
+
+bool listRunAnswered(State& state, int a) {
+  ResultFileCache& files = resultFiles(state);
+  // The tool may write a file of the same size within one clock tick.
+  files.forget(listFileName(a));
+  if (!files.list(listFileName(a)).empty) return true;
+  state.busyMark[a].clear();
+  return false;
+}
+
+void readListFile(State& state, int a, bool queryGotNoAnswer, console::ToolOutcome outcome) {
+  state.statusText[a].clear();
+  const ListFile& list = resultFiles(state).list(listFileName(a));
+  if (list.empty) {
+    // messageCount and messageSizes keep what the last good file gave.
+    state.titleRepaint = 1;
+    state.statusText[a] = outcome == console::ToolOutcome::NotStarted   ? toolMissingLine()
+                          : outcome == console::ToolOutcome::NotWritten ? notWrittenLine()
+                          : queryGotNoAnswer                            ? wrongAnswerLine()
+                                                                        : noAnswerLine();
+    return;
+  }
+  std::string word = countText(list.firstLine);
+  const int count = messageCountOf(word);
+  state.messageCount[a] = count;
+  for (int m = 1; m <= count; ++m) {
+    state.messageSizes[m] = static_cast<size_t>(m) <= list.sizes.size() ? list.sizes[m - 1] : 0;
+  }
+  if (count == 0) state.statusText[a] = word == "0" ? noMessagesLine() : noAccessLine();
+}
+
+void headerRunEnded(State& state, int a) {
+  ResultFileCache& files = resultFiles(state);
+  files.forget(headerFileName(a));
+  state.busyMark[a].clear();
+  state.summaryText[a] = summaryOf(files.list(listFileName(a)).firstLine);
+}
+
 void checkAccount(Program& program) {
   State& state = program.state;
   const int a = state.currentAccount;
   if (a < 1 || a > MaxAccounts) return;
-  ResultFileCache& files = resultFiles(state);
-  const std::string listName = listFileName(a);
-  const std::string headerName = headerFileName(a);
   const bool query = state.resultFilesCurrent[a] == 0;
   bool queryGotNoAnswer = false;
   console::ToolOutcome outcome = console::ToolOutcome::Done;
@@ -91,44 +135,15 @@ void checkAccount(Program& program) {
     program.console.setColour(console::Black, console::Black);
     int row = program.console.cursorRow();
     int column = program.console.cursorColumn();
-    outcome = actions::runTool(program, actions::toolRun(state, a, "list >" + listName));
+    outcome = actions::runTool(program, listRun(state, a));
     program.console.placeCursor(row, column);
-    // The tool may write a file of the same size within one clock tick.
-    files.forget(listName);
-    if (files.list(listName).empty) {
-      queryGotNoAnswer = true;
-      state.busyMark[a].clear();
-    }
+    queryGotNoAnswer = !listRunAnswered(state, a);
   }
-
-  state.statusText[a].clear();
-  const ListFile& list = files.list(listName);
-  if (list.empty) {
-    // messageCount and messageSizes keep what the last good file gave.
-    state.titleRepaint = 1;
-    state.statusText[a] = outcome == console::ToolOutcome::NotStarted   ? toolMissingLine()
-                          : outcome == console::ToolOutcome::NotWritten ? notWrittenLine()
-                          : queryGotNoAnswer                            ? wrongAnswerLine()
-                                                                        : noAnswerLine();
-  } else {
-    std::string word = countText(list.firstLine);
-    const int count = messageCountOf(word);
-    state.messageCount[a] = count;
-    for (int m = 1; m <= count; ++m) {
-      state.messageSizes[m] = static_cast<size_t>(m) <= list.sizes.size() ? list.sizes[m - 1] : 0;
-    }
-    if (count == 0) state.statusText[a] = word == "0" ? noMessagesLine() : noAccessLine();
-  }
-
+  readListFile(state, a, queryGotNoAnswer, outcome);
   if (query && !queryGotNoAnswer) {
-    actions::runTool(program, actions::toolRun(state, a,
-                                               "top " + console::toText(state.messageCount[a]) +
-                                                   bodyLinesArgument(state.bodyLinesToFetch) +
-                                                   ">" + headerName));
-    files.forget(headerName);
-    state.busyMark[a].clear();
+    actions::runTool(program, headerRun(state, a));
+    headerRunEnded(state, a);
     state.redrawWithoutKey = 1;
-    summariseAccount(program);
   }
 }
 

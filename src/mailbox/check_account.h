@@ -22,6 +22,21 @@ void summariseAccount(Program& program);
 /// summariseAccount for every account; leaves currentAccount at accountCount + 1.
 void summariseAllAccounts(Program& program);
 
+// The steps of a server query, for checks that run the tool side by side.
+/// The list run of account a, into its list result file.
+console::ToolRun listRun(const State& state, int a);
+/// The header run of account a: messageCount messages, bodyLinesToFetch lines each.
+console::ToolRun headerRun(const State& state, int a);
+/// After the list run of account a: its list file is read afresh. False when
+/// nothing came back; the busy mark is then emptied.
+bool listRunAnswered(State& state, int a);
+/// Parses the list file of account a into count, sizes and status line; an
+/// empty file's status line tells what the query of this check met.
+void readListFile(State& state, int a, bool queryGotNoAnswer, console::ToolOutcome outcome);
+/// After the header run of account a: the header file is read afresh, the
+/// busy mark goes and the summary is rebuilt.
+void headerRunEnded(State& state, int a);
+
 /// The status lines of an account that shows no messages.
 std::string noAnswerLine();          // no list file, no server query this time
 std::string wrongAnswerLine();       // no list file right after a server query

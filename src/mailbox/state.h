@@ -15,6 +15,7 @@
 
 namespace mailbox {
 
+class CheckAll;
 class ResultFileCache;
 
 inline constexpr int MaxAccounts = 80;
@@ -91,6 +92,9 @@ struct State {
   /// The result files as last read, kept so that a drawing pass re-reads and
   /// re-parses only the files that changed on disk (made on first use).
   std::shared_ptr<ResultFileCache> resultFileCache;
+  /// The check of every account that the key a started, from the key until
+  /// the first key after its last run; none otherwise.
+  std::shared_ptr<CheckAll> checkAll;
 
   /// Set when the user ends the program (Esc, q, Q); the main loop returns.
   bool quitRequested = false;

@@ -1,11 +1,12 @@
 // fixture_pop3: serves message files over POP3 on 127.0.0.1, for the demo
 // and for trying the program by hand without a mail server.
 //
-// Usage: fixture_pop3 PORT FILE...
+// Usage: fixture_pop3 [--silent] PORT FILE...
 // Every user name and password logs in and sees the files as messages 1..n,
 // in argument order (line ends become CR LF). PORT 0 picks a free port.
 // Prints "port N" once it listens and serves until SIGTERM or SIGINT;
-// deletions last as long as the process.
+// deletions last as long as the process. With --silent it accepts
+// connections and never says a word.
 #include <signal.h>
 
 #include <cstdio>
@@ -16,6 +17,8 @@
 volatile sig_atomic_t stopRequested = 0;
 
 int main(int argc, char** argv) {
+  const bool silent = argc > 1 && std::string(argv[1]) == "--silent";
+  if (silent) --argc, ++argv;
   if (argc < 2) return std::fprintf(stderr, "usage: fixture_pop3 PORT FILE...\n"), 2;
   std::vector<pop3_support::Message> box;
   for (int i = 2; i < argc; ++i) {
@@ -32,7 +35,7 @@ int main(int argc, char** argv) {
   pop3_support::FaultServer server(std::atoi(argv[1]));
   if (!server.port()) return std::fprintf(stderr, "fixture_pop3: port %s is taken\n", argv[1]), 1;
   server.password.clear();
-  server.set(box);
+  server.set(box, {"", silent ? pop3_support::Act::Mute : pop3_support::Act::None});
   signal(SIGTERM, [](int) { stopRequested = 1; });
   signal(SIGINT, [](int) { stopRequested = 1; });
   std::printf("port %d\n", server.port());

@@ -3,6 +3,8 @@
 // Program over an in-memory console in a fresh temporary working directory.
 #pragma once
 
+#include <algorithm>
+#include <deque>
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -26,6 +28,28 @@ class FakeSystem : public console::System {
     if (onCommand) onCommand(run.line);
     return outcome;
   }
+  /// A started run is recorded as runTool records it and goes on until a
+  /// wait (not one of 0 ms) ends it, oldest first; the most runs at once, in
+  /// all and against one server, are kept.
+  int startTool(const console::ToolRun& run, console::ToolOutcome*) override {
+    commands.push_back(run.line);
+    running.push_back({++lastRun, run});
+    auto sameServer = [&run](const auto& r) { return r.second.arguments[0] == run.arguments[0]; };
+    mostRunning = std::max(mostRunning, running.size());
+    mostOnOneServer = std::max(mostOnOneServer, static_cast<size_t>(std::count_if(
+                                                    running.begin(), running.end(), sameServer)));
+    if (onCommand) onCommand(run.line);
+    return lastRun;
+  }
+  int waitForTools(int milliseconds, console::ToolOutcome* ended) override {
+    if (running.empty() || milliseconds == 0) return 0;
+    auto [number, run] = running.front();
+    running.pop_front();
+    if (playTool && !run.outputFile.empty()) writeFile(run.outputFile, outputs[run.outputFile]);
+    *ended = outcome;
+    return number;
+  }
+  void stopTools() override { running.clear(); }
   void startDetached(const std::string& file) override { started.push_back(file); }
   bool deleteFile(const std::string& name) override {
     log.push_back("delete " + name);
@@ -46,6 +70,9 @@ class FakeSystem : public console::System {
   std::map<std::string, std::string> environment;
   std::string version = "Linux 6.12.0";
   std::function<void(const std::string&)> onCommand;
+  std::deque<std::pair<int, console::ToolRun>> running;
+  int lastRun = 0;
+  size_t mostRunning = 0, mostOnOneServer = 0;
   bool playTool = true;
   console::ToolOutcome outcome = console::ToolOutcome::Done;
   bool refuseRenames = false;
