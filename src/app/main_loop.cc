@@ -20,8 +20,8 @@
 #include "app/frame.h"
 #include "console/text.h"
 #include "mailbox/account_list.h"
-#include "mailbox/check_all.h"
 #include "mailbox/check_account.h"
+#include "mailbox/check_all.h"
 
 namespace app {
 

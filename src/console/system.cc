@@ -5,8 +5,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,8 +62,8 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
   started.outputFile = run.outputFile;
   if (!run.outputFile.empty()) {
     for (int attempt = 0; started.output < 0 && attempt < 100; ++attempt) {
-      started.temporary = "." + run.outputFile + "." + std::to_string(getpid()) + "." +
-                          std::to_string(++serial);
+      started.temporary =
+          "." + run.outputFile + "." + std::to_string(getpid()) + "." + std::to_string(++serial);
       started.output = ::open(started.temporary.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
       if (started.output < 0 && errno != EEXIST) break;

@@ -28,16 +28,15 @@ class FakeSystem : public console::System {
     if (onCommand) onCommand(run.line);
     return outcome;
   }
-  /// A started run is recorded as runTool records it and goes on until a
-  /// wait (not one of 0 ms) ends it, oldest first; the most runs at once, in
-  /// all and against one server, are kept.
+  /// A started run is recorded as runTool records it and runs until a wait
+  /// (not one of 0 ms) ends it, oldest first; the most runs at once are kept.
   int startTool(const console::ToolRun& run, console::ToolOutcome*) override {
-    commands.push_back(run.line);
     running.push_back({++lastRun, run});
-    auto sameServer = [&run](const auto& r) { return r.second.arguments[0] == run.arguments[0]; };
     mostRunning = std::max(mostRunning, running.size());
-    mostOnOneServer = std::max(mostOnOneServer, static_cast<size_t>(std::count_if(
-                                                    running.begin(), running.end(), sameServer)));
+    auto sameServer = [&run](auto& r) { return r.second.arguments[0] == run.arguments[0]; };
+    auto onServer = std::count_if(running.begin(), running.end(), sameServer);
+    mostOnOneServer = std::max(mostOnOneServer, static_cast<size_t>(onServer));
+    commands.push_back(run.line);
     if (onCommand) onCommand(run.line);
     return lastRun;
   }
@@ -49,7 +48,6 @@ class FakeSystem : public console::System {
     *ended = outcome;
     return number;
   }
-  void stopTools() override { running.clear(); }
   void startDetached(const std::string& file) override { started.push_back(file); }
   bool deleteFile(const std::string& name) override {
     log.push_back("delete " + name);
