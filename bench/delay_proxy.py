@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """TCP proxy on loopback that adds a fixed round-trip time.
 
-delay_proxy.py LISTEN_PORT TARGET_PORT RTT_MS
+delay_proxy.py LISTEN_PORT TARGET_PORT RTT_MS [LISTEN_ADDRESS,...]
 
 Every chunk is forwarded RTT/2 after it arrived, in each direction, in
 order, so a request-and-answer exchange costs one RTT more than without the
 proxy while a stream of pipelined commands is delayed only once. Listens on
-127.0.0.1 and connects to 127.0.0.1 only.
+127.0.0.1 (or on the given loopback addresses, so that clients can take them
+for different servers) and connects to 127.0.0.1 only.
 """
 import asyncio
 import sys
@@ -60,7 +61,8 @@ async def main():
                              pump(server_reader, client_writer, delay),
                              return_exceptions=True)
 
-    server = await asyncio.start_server(handle, "127.0.0.1", listen_port)
+    hosts = sys.argv[4].split(",") if len(sys.argv) > 4 else "127.0.0.1"
+    server = await asyncio.start_server(handle, hosts, listen_port)
     print("ready", flush=True)
     async with server:
         await server.serve_forever()
