@@ -1,9 +1,7 @@
-# The key a checks every account side by side: four accounts on Dovecot and
-# one on a server that accepts and never answers (the tool gives up after 4 s).
-# The four summaries come while the silent one still shows " [bezig]"; the
-# open folders show their fresh list and the silent one's report, closed ones
-# stay closed; the result files are those that Home writes. q during a check
-# of every account ends the program at once and leaves no tool run behind.
+# The key a over four accounts on Dovecot and one whose server never answers
+# (the tool gives up after 4 s): the four summaries come while the silent one
+# is busy, open folders show their fresh list or report, the result files are
+# Home's; q ends the program at once, leaving no tool run behind.
 source "$(dirname "$0")/lib.sh"
 
 e2e_dovecot_start een twee drie vier
@@ -42,12 +40,11 @@ e2e_row_has 6 "Afzender:" && e2e_row_has 7 Eerste && e2e_row_has 8 Tweede || e2e
 e2e_expect "the silent account was not reported" e2e_row_has 4 "Geen/foute reaktie van de server, naam fout?"
 e2e_lacks bezig || e2e_fail "a busy mark stayed"
 
-# Home on Een and Twee writes the same result files as a did.
-cp "$E2E_WORK"/Get[24][23].txt "$E2E_DIR/" && touch -d @1000000000 "$E2E_WORK"/Get2[23].txt
-e2e_keys Home Left Down Home
-! stat -c %Y "$E2E_WORK"/Get2[23].txt | grep -qx 1000000000 && cmp "$E2E_DIR/Get22.txt" "$E2E_WORK/Get22.txt" && cmp "$E2E_DIR/Get42.txt" "$E2E_WORK/Get42.txt" &&
-  cmp "$E2E_DIR/Get23.txt" "$E2E_WORK/Get23.txt" && cmp "$E2E_DIR/Get43.txt" "$E2E_WORK/Get43.txt" ||
-  e2e_fail "Home wrote other result files than a"
+# Home on Een writes the same result files as a did.
+cp "$E2E_WORK"/Get[24]2.txt "$E2E_DIR/" && touch -d @1000000000 "$E2E_WORK/Get22.txt"
+e2e_key Home
+[ "$(stat -c %Y "$E2E_WORK/Get22.txt")" != 1000000000 ] && cmp "$E2E_DIR/Get22.txt" "$E2E_WORK/Get22.txt" &&
+  cmp "$E2E_DIR/Get42.txt" "$E2E_WORK/Get42.txt" || e2e_fail "Home wrote other result files than a"
 
 e2e_send a
 e2e_expect "a did not start the tool runs" eval '[ -n "$(mboxtools)" ]'
