@@ -125,9 +125,9 @@ bool checkAllUnderway(const State& state) {
 void continueCheckAll(Program& program) {
   State& s = program.state;
   CheckAll& all = *s.checkAll;
-  program.console.flush();
   int done = startWaiting(program, all);
   while (done == 0 && !all.running.empty()) {
+    program.console.flush();  // also repaints a terminal that changed size
     if (quitKeyWaiting(program.console)) {
       program.system.stopTools();
       s.quitRequested = true;
