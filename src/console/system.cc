@@ -89,7 +89,8 @@ ToolOutcome System::runTool(const ToolRun& run) {
     struct sigaction ignore {}, previous {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
-    std::string line = run.password + "\n";
+    // The tool reads one line of at most 4096 bytes.
+    std::string line = run.password.substr(0, 4096) + "\n";
     for (size_t done = 0; done < line.size();) {
       ssize_t n = ::write(password[1], line.data() + done, line.size() - done);
       if (n < 0 && errno == EINTR) continue;
