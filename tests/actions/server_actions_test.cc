@@ -38,8 +38,6 @@ TEST(ServerActions, CheckThenDeleteWhileAnotherClientChangesTheMailbox) {
   mailbox::Program program{state, console, system};
   const std::string tool = std::string(MAILVAK_BINARY_DIR) + "/mboxtool";
   ASSERT_TRUE(system.copyFile(tool, "mboxtool") && system.copyFile(tool, other.file("mboxtool")));
-  console.setSize(127, 48);
-  state.windowRows = 42;
   state.accountCount = state.currentAccount = 1;
   state.serverName[1] = "127.0.0.1:" + std::to_string(server.plainPort());
   state.userName[1] = "anna";

@@ -1,8 +1,6 @@
-// The POP3 tool, run in-process, against two servers: the fault server, which
-// spoils one answer on demand (every fault must end the run in time with a
-// file the program's own reader takes apart record by record), and a real
-// Dovecot over plain text, STLS and TLS from the first byte, whose mail store
-// is compared with what the tool wrote and deleted.
+// The POP3 tool, run in-process, against the fault server (every fault must end
+// the run in time with a file the program's own reader takes apart) and a real
+// Dovecot, whose mail store is compared with what the tool wrote and deleted.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -24,31 +22,25 @@ using testing_support::ScopedTempDir;
 struct Ran {
   int status;
   std::string out;
-  double seconds;
 };
 
-Ran run(const std::string& server, int port, const std::string& user, const std::string& password,
-        const std::string& work, const std::vector<std::string>& words, int readMs,
-        long long totalMs = 60000, size_t cap = 64u << 20) {
-  mboxtool::Request r{server,   std::to_string(port),
-                      user,     password,
-                      words[0], std::vector<std::string>(words.begin() + 1, words.end())};
-  mboxtool::Options o{{2000, readMs, totalMs}, cap, work};
+Ran run(const std::string& work, const std::string& server, int port,
+        const std::vector<std::string>& words, int readMs = 300, const std::string& user = "jan",
+        const std::string& password = "geheim", long long totalMs = 60000, size_t cap = 64u << 20) {
+  mboxtool::Request r{server, std::to_string(port), user, password, words[0], {}};
+  r.args.assign(words.begin() + 1, words.end());
   mboxtool::StringSink sink;
-  auto start = std::chrono::steady_clock::now();
-  int status = mboxtool::runTool(r, o, sink);
-  std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  return {status, sink.text, took.count()};
+  int status = mboxtool::runTool(r, {{2000, readMs, totalMs}, cap, work}, sink);
+  return {status, sink.text};
 }
 
 std::vector<Message> sample(int n, int bodyLines) {
-  std::vector<Message> box(n);
+  std::vector<Message> box;
   for (int i = 1; i <= n; ++i) {
     std::string k = std::to_string(i);
-    box[i - 1] = {"uid-" + k, "From: Afzender " + k + " <a" + k +
-                                  "@example.nl>\r\nSubject: Bericht " + k +
-                                  "\r\nDate: Mon, 3 Jun 2024 10:00:00 +0200\r\n\r\n"};
-    for (int b = 1; b <= bodyLines; ++b) box[i - 1].text += "Regel " + std::to_string(b) + "\r\n";
+    box.push_back(
+        {"uid-" + k, "From: a" + k + "@example.nl\r\nSubject: Bericht " + k + "\r\n\r\n"});
+    for (int b = 1; b <= bodyLines; ++b) box.back().text += "Regel " + std::to_string(b) + "\r\n";
   }
   return box;
 }
@@ -80,9 +72,8 @@ TEST(FaultServer, EveryFaultEndsInTimeWithAFileTheProgramCanRead) {
   odd[2].text = "\r\nalleen tekst\r\n\r\nnog meer\r\n";    // no header lines
   odd[3].text = "-Vreemd: kop\r\nSubject: Bericht 4\r\n";  // headers that never end
   odd[4].text += huge + "\r\n";
-  odd[5].text = "Subject: Bericht 6 " + every +
-                "\r\nFrom: \x1b]0;titel\x07\x1b[2J <x@y.nl>\r\n\r\n" + every +
-                "\r\n+OK nep\r\n.\r\n-ERR nep\r\n";
+  odd[5].text = "Subject: Bericht 6 " + every + "\r\nFrom: \x1b]0;t\x07\x1b[2J\r\n\r\n" + every +
+                "\r\n+OK\r\n.\r\n";
   odd[6].text = std::string("\0\0\0\r\n\r\n\xff\xfe\r\n", 11);
   std::string size = std::to_string(one[0].text.size()), stat = "+OK 1 " + size + "\r\n";
   std::string listed = stat + "+OK\r\n1 " + size + "\r\n.\r\n";
@@ -107,12 +98,12 @@ TEST(FaultServer, EveryFaultEndsInTimeWithAFileTheProgramCanRead) {
       {{"STLS", Act::Extra, true, true, true}, list, five, 1,
        "-ERR server sent bytes before the TLS handshake\r\n"},
       {{"TOP 2", Act::Err}, top5, five, 0, "records 1 - 3 4 5"},
-      {{"TOP 3", Act::HalfDrop}, top5, five, 1, "records 1 2 3"},
-      {{"TOP 3", Act::HalfMute}, top5, five, 1, "records 1 2 3"},
+      {{"TOP 3", Act::HalfDrop}, top5, five, 1, "records 1 2 -"},
+      {{"TOP 3", Act::HalfMute}, top5, five, 1, "records 1 2 -"},
       {{"TOP 3", Act::Mute}, top5, five, 1, "records 1 2"},
       {{"TOP 3", Act::Junk}, top5, five, 1, "records 1 2"},
       {{"TOP 4", Act::NoEnd}, top5, five, 1, "records 1 2 3 4"},
-      {{"TOP 2", Act::Trickle}, top5, five, 1, "records 1 2", 1500},
+      {{"TOP 2", Act::Trickle}, top5, five, 1, "records 1 -", 1500},
       {{"TOP 2", Act::Endless}, top5, five, 1, "records 1 -", 60000, 2u << 20},
       {{"TOP 2", Act::Endless}, top5, five, 1, "records 1 -", 1500},
       {{"LIST", Act::Mute}, list, one, 1, stat},
@@ -133,13 +124,14 @@ TEST(FaultServer, EveryFaultEndsInTimeWithAFileTheProgramCanRead) {
   for (const Row& c : rows) {
     SCOPED_TRACE(c.script.at + " " + std::to_string(int(c.script.act)) + " " + c.words[0]);
     server.set(c.box, c.script);
-    Ran r = run("127.0.0.1", server.port(), "jan", "geheim", work.path(), c.words, 300, c.totalMs,
+    auto start = std::chrono::steady_clock::now();
+    Ran r = run(work.path(), "127.0.0.1", server.port(), c.words, 300, "jan", "geheim", c.totalMs,
                 c.cap);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(c.status, r.status);
     EXPECT_EQ(c.want, r.out.rfind("+OK Logged in.\r\n", 0) == 0 ? records(r.out) : r.out);
     EXPECT_NE(std::string::npos, r.out.find(c.holds));
     EXPECT_LT(r.out.size(), c.cap + 65536);
-    EXPECT_LT(r.seconds, 5);
     if (c.status == 0 && c.words[0] == "top") {
       EXPECT_EQ(c.script.pipelining, server.pipelined());
     }
@@ -149,10 +141,9 @@ TEST(FaultServer, EveryFaultEndsInTimeWithAFileTheProgramCanRead) {
 // After a list, the mailbox changes to `now`; then dele or deles (with the
 // numbers after the word) must delete exactly the messages the list showed.
 TEST(FaultServer, DeletesOnlyTheMessagesTheLastListShowed) {
-  auto box = [](const std::string& names) {
+  auto box = [](std::string names) {
     std::vector<Message> out;
-    std::istringstream in(names);
-    for (std::string n; in >> n;) out.push_back({n, "Subject: " + n + "\r\n\r\n" + n + "\r\n"});
+    for (std::istringstream in(names); in >> names;) out.push_back({names, names + "\r\n\r\n"});
     return out;
   };
   const Script noUidl = {"", Act::None, true, false};
@@ -182,16 +173,15 @@ TEST(FaultServer, DeletesOnlyTheMessagesTheLastListShowed) {
   for (const Row& c : rows) {
     SCOPED_TRACE(c.now + " " + c.words[1]);
     ScopedTempDir work(false);
-    auto tool = [&](const std::vector<std::string>& words) {
-      return run("127.0.0.1", server.port(), "jan", "geheim", work.path(), words, 300);
-    };
     server.set(box(c.seen), c.script.uidl ? Script() : noUidl);
-    ASSERT_TRUE(c.seen.empty() || tool({"list"}).status == 0);
+    ASSERT_TRUE(c.seen.empty() ||
+                run(work.path(), "127.0.0.1", server.port(), {"list"}).status == 0);
     server.set(box(c.now), c.script);
     std::string list;
     for (size_t i = 1; i < c.words.size(); ++i) list += c.words[i] + "\r\n";
     testing_support::writeFile(work.file("deles.dat"), list);
-    Ran r = tool(c.words[0] == "deles" ? std::vector<std::string>{"deles"} : c.words);
+    Ran r = run(work.path(), "127.0.0.1", server.port(),
+                c.words[0] == "deles" ? std::vector<std::string>{"deles"} : c.words);
     EXPECT_EQ(c.status, r.status) << r.out;
     EXPECT_EQ(c.left, server.uidls());
     EXPECT_NE(std::string::npos, r.out.find(c.says)) << r.out;
@@ -210,18 +200,17 @@ TEST(ToolProcess, FailsOnAFullDiskAndHidesThePassword) {
   EXPECT_EQ(1, pop3_support::runShell("timeout 20 " + start + "geheim list >/dev/full"));
 
   server.set({}, {"", Act::Mute});  // the tool waits for a greeting
-  ScopedTempDir dir(false);
-  ASSERT_EQ(0, pop3_support::runShell(start + "Zeer-Geheim list >/dev/null & echo $! >" +
-                                      dir.file("pid")));
-  std::string proc = "/proc/" + testing_support::readFile(dir.file("pid"));
-  proc.back() = '/';
+  FILE* shell = popen((start + "Zeer-Geheim list >/dev/null & echo $!").c_str(), "r");
+  int pid = 0;
+  ASSERT_TRUE(shell && fscanf(shell, "%d", &pid) == 1 && pclose(shell) == 0);
+  std::string proc = "/proc/" + std::to_string(pid) + "/cmdline";
   std::string cmd;  // the shell's before the exec, the tool's after, empty once it ended
   for (int i = 0; i < 500 && (cmd.find("jan") == cmd.npos || cmd.find("Geheim") != cmd.npos); ++i) {
     usleep(10000);
-    cmd = testing_support::readFile(proc + "cmdline");
+    cmd = testing_support::readFile(proc);
   }
   EXPECT_TRUE(cmd.find("jan") != cmd.npos && cmd.find("Geheim") == cmd.npos) << cmd;
-  kill(std::atoi(proc.c_str() + 6), SIGTERM);
+  kill(pid, SIGTERM);
   unsetenv("MBOXTOOL_READ_TIMEOUT_MS");
 }
 
@@ -245,7 +234,7 @@ TEST(DovecotTool, ListsReadsAndDeletesWhatTheServerHolds) {
   setenv("SSL_CERT_FILE", server.caFile().c_str(), 1);
   ScopedTempDir work(false);
   for (const char* host : {"no-such-host.invalid", "127.0.0.1"}) {  // nobody answers: no file
-    EXPECT_EQ("", run(host, pop3_support::freePort(), "u", "p", work.path(), {"list"}, 300).out);
+    EXPECT_EQ("", run(work.path(), host, pop3_support::freePort(), {"list"}).out);
   }
   std::string lines;
   for (int i = 1; i <= 50; ++i) lines += "Regel " + std::to_string(i) + "\r\n";
@@ -260,23 +249,20 @@ TEST(DovecotTool, ListsReadsAndDeletesWhatTheServerHolds) {
   std::string size0 = std::to_string(mail[0].size()), size1 = std::to_string(mail[1].size());
   std::string list = "+OK 2 " + std::to_string(mail[0].size() + mail[1].size()) +
                      "\r\n+OK 2 messages:\r\n1 " + size0 + "\r\n2 " + size1 + "\r\n.\r\n";
-  struct Way {
-    std::string user, server;
-    int port, realPort;
-  } const ways[] = {
-      {"plain", "127.0.0.1", server.plainPort(), server.plainPort()},
-      {"stls", "127.0.0.1:" + std::to_string(server.stlsPort()), 110, server.stlsPort()},
-      {"tls", "pop3s://127.0.0.1:" + std::to_string(server.tlsPort()) + "/", 110, server.tlsPort()},
-  };
-  for (const Way& w : ways) {
-    SCOPED_TRACE(w.user);
+  std::string stls = std::to_string(server.stlsPort()), tls = std::to_string(server.tlsPort());
+  for (const auto& [user, host, port, realPort] :
+       std::vector<std::tuple<std::string, std::string, int, int>>{
+           {"plain", "127.0.0.1", server.plainPort(), server.plainPort()},
+           {"stls", "127.0.0.1:" + stls, 110, server.stlsPort()},
+           {"tls", "pop3s://127.0.0.1:" + tls + "/", 110, server.tlsPort()}}) {
+    SCOPED_TRACE(user);
     auto tool = [&](const std::vector<std::string>& words, const std::string& password = "geheim") {
-      return run(w.server, w.port, w.user, password, work.path(), words, 5000);
+      return run(work.path(), host, port, words, 5000, user, password);
     };
-    ASSERT_TRUE(server.addMessages(w.user, mail));
+    ASSERT_TRUE(server.addMessages(user, mail));
     EXPECT_EQ(list, tool({"list"}).out);
     // The list the deletions go by: no password in it, for its owner only.
-    std::string kept = work.file(mboxtool::sidecarName("127.0.0.1", w.realPort, w.user));
+    std::string kept = work.file(mboxtool::sidecarName("127.0.0.1", realPort, user));
     EXPECT_EQ(std::filesystem::perms(0600), std::filesystem::status(kept).permissions());
     EXPECT_EQ(std::string::npos, testing_support::readFile(kept).find("geheim"));
     for (int n : {40, 2, 0}) {
@@ -289,16 +275,15 @@ TEST(DovecotTool, ListsReadsAndDeletesWhatTheServerHolds) {
                 tool({"stop", std::to_string(m), std::to_string(n)}).out)
           << m << " " << n;
     }
-
     EXPECT_EQ("-ERR [AUTH] Authentication failed.\r\n-ERR nothing was deleted\r\n",
               tool({"dele", "1"}, "fout").out);
     EXPECT_EQ(0, tool({"dele", "2"}).status);
-    EXPECT_EQ((std::vector<std::string>{mail[0]}), server.messagesOf(w.user));
+    EXPECT_EQ((std::vector<std::string>{mail[0]}), server.messagesOf(user));
     ASSERT_EQ(0, tool({"list"}).status);
     testing_support::writeFile(work.file("deles.dat"), "1\r\n");
     EXPECT_EQ(0, tool({"deles"}).status);
-    EXPECT_EQ(std::vector<std::string>(), server.messagesOf(w.user));
-    if (w.user == "plain") continue;
+    EXPECT_EQ(std::vector<std::string>(), server.messagesOf(user));
+    if (user == "plain") continue;
     // A certificate the client does not trust: one -ERR line, no login.
     setenv("SSL_CERT_FILE", "/dev/null", 1);
     std::string untrusted = tool({"list"}).out;

@@ -9,7 +9,6 @@
 #include <signal.h>
 
 #include <cstdio>
-#include <string>
 
 #include "support/pop3_servers.h"
 
@@ -24,10 +23,9 @@ int main(int argc, char** argv) {
       if (raw[c] != '\r' && raw[c] != '\n') text += raw[c];
       if (raw[c] == '\n' || (raw[c] == '\r' && raw.compare(c, 2, "\r\n") != 0)) text += "\r\n";
     }
-    if (!text.empty() && !text.ends_with("\r\n")) text += "\r\n";
-    box.push_back({"fixture-" + std::to_string(i - 1) + "-" +
-                       std::to_string(std::hash<std::string>()(argv[i]) % 1000000),
-                   text});
+    if (!text.ends_with("\r\n")) text += "\r\n";
+    std::string hash = std::to_string(std::hash<std::string>()(text) % 1000000);
+    box.push_back({"fixture-" + std::to_string(i - 1) + "-" + hash, text});
   }
   pop3_support::FaultServer server(std::atoi(argv[1]));
   if (!server.port()) return std::fprintf(stderr, "fixture_pop3: port %s is taken\n", argv[1]), 1;

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -110,7 +111,6 @@ class FaultServer {
   }
 
  private:
-  // A blocking send: all of data or a failure.
   static bool put(int fd, std::string_view data) {
     return ::send(fd, data.data(), data.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(data.size());
   }
@@ -137,12 +137,12 @@ class FaultServer {
     if (act == Act::Err) return put(fd, "-ERR Cannot do that.\r\n");
     if (act == Act::Junk) return put(fd, "HTTP/1.1 400 Bad Request\r\n");
     if (act == Act::HalfDrop) put(fd, half);
-    if (act == Act::Mute) repeat(fd, "", "", true);
-    if (act == Act::HalfMute) repeat(fd, half, "", true);
-    if (act == Act::NoEnd) repeat(fd, reply.substr(0, reply.size() - 3), "", true);
-    if (act == Act::Trickle) repeat(fd, half, "x", true);
-    if (act == Act::Endless)
+    if (act == Act::Endless) {
       repeat(fd, "+OK\r\n", "X-Zonder-Einde: " + std::string(999, 'z') + "\r\n", false);
+    } else if (act != Act::Drop && act != Act::HalfDrop) {
+      std::string first = act == Act::NoEnd ? reply.substr(0, reply.size() - 3) : half;
+      repeat(fd, act == Act::Mute ? "" : first, act == Act::Trickle ? "x" : "", true);
+    }
     return false;
   }
   void serve() {
@@ -212,10 +212,8 @@ class FaultServer {
           r += std::to_string(m + 1) + " " +
                (verb == "UIDL" ? box[m].uidl : std::to_string(box[m].text.size())) + "\r\n";
         }
-        if (verb == "STAT")
-          r = "+OK " + std::to_string(count) + " " + std::to_string(bytes) + "\r\n";
-        else
-          r = "+OK\r\n" + r + ".\r\n";
+        r = verb == "STAT" ? "+OK " + std::to_string(count) + " " + std::to_string(bytes) + "\r\n"
+                           : "+OK\r\n" + r + ".\r\n";
       } else if ((verb == "TOP" || verb == "RETR") && exists) {
         r = topReply(box[i].text,
                      verb == "TOP" ? std::atol(arg.substr(arg.find(' ') + 1).c_str()) : -1);
@@ -251,8 +249,7 @@ class DovecotServer {
            sh(s + std::to_string(stls_) + " " + std::to_string(tls_));
   }
   bool addUser(const std::string& user, const std::string& password) {
-    return sh("adduser " + base_.path() + " " + actions::shellWord(user) + " " +
-              actions::shellWord(password));
+    return sh("adduser " + base_.path() + " " + user + " " + actions::shellWord(password));
   }
   bool addMessages(const std::string& user, const std::vector<std::string>& messages) {
     std::string files;
@@ -264,18 +261,16 @@ class DovecotServer {
   }
   /// The raw messages in the user's mailbox, in the server's order.
   std::vector<std::string> messagesOf(const std::string& user) const {
-    std::vector<std::filesystem::path> names;
-    std::vector<std::string> texts;
+    std::map<std::filesystem::path, std::string> byName;  // a file's name begins with its time
     for (const char* sub : {"/cur", "/new"}) {
       std::error_code e;
       for (const auto& f :
            std::filesystem::directory_iterator(base_.file("mail/" + user + "/Maildir" + sub), e)) {
-        names.push_back(f.path());
+        byName[f.path().filename()] = testing_support::readFile(f.path());
       }
     }
-    std::sort(names.begin(), names.end(),
-              [](auto& a, auto& b) { return a.filename() < b.filename(); });
-    for (const auto& n : names) texts.push_back(testing_support::readFile(n));
+    std::vector<std::string> texts;
+    for (const auto& [name, text] : byName) texts.push_back(text);
     return texts;
   }
   int plainPort() const { return plain_; }  // no TLS
