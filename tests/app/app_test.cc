@@ -53,18 +53,6 @@ TEST(DrawingPass, FolderLinesCursorBarAndTheFixedLines) {
   EXPECT_EQ(f.state.cursorBelowList, 1);
 }
 
-TEST(DrawingPass, AQueryWithoutAnswerLeavesNoBusyMark) {
-  Screen f;
-  f.system.playTool = false;
-  f.state.cell(0, 1) = Expanded;
-  f.state.resultFilesCurrent[1] = 0;
-  f.state.busyMark[1] = " [bezig]";
-  drawingPass(f.program);
-  EXPECT_EQ(f.system.commands.size(), 1u);  // the list run, and no header run after it
-  EXPECT_EQ(f.rows(3, 4), "Account 1" + std::string(93, ' ') + Summary +
-                              "\n    Geen/foute reaktie van de server, naam fout?\n");
-}
-
 TEST(DispatchKey, CellKeysChangeTheSelectedCell) {
   const std::string L = extended(keys::Left), R = extended(keys::Right);
   // clang-format off
@@ -221,16 +209,6 @@ TEST(Startup, HeightTableVersionRuleAndLowDesktops) {
     EXPECT_EQ(console.screen().rowText(rows + 3), keyBarText());
     EXPECT_EQ(console.screen().rowText(1), titleText());
   }
-}
-
-TEST(Startup, TheWorkingDirectoryIsNeverTheRoot) {
-  testing_support::FakeSystem system;
-  system.environment = {{"APPDATA", ""}, {"XDG_DATA_HOME", "/xdg/"}};
-  EXPECT_EQ(workingDirectoryFor(system), "/xdg/Mailvak");
-  system.environment = {{"HOME", "/home/u"}};
-  EXPECT_EQ(workingDirectoryFor(system), "/home/u/.local/share/Mailvak");
-  system.environment = {{"APPDATA", "/"}, {"HOME", "/"}};
-  EXPECT_NE(workingDirectoryFor(system), "/Mailvak");
 }
 
 }  // namespace

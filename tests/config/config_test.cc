@@ -86,6 +86,7 @@ TEST(ReadConfiguration, RecordsAsTheReaderSeesThem) {
     Config f;
     writeFile(ConfigurationFileName, templateText() + records);
     mailbox::State s;
+    s.password[80] = "left from before";  // the table is read anew, not merged
     bool accepted = f.reread(s);
     std::string read = accepted ? "" : s.exitMessage;
     for (int a = 1; accepted && a <= s.accountCount; ++a) {
@@ -93,7 +94,7 @@ TEST(ReadConfiguration, RecordsAsTheReaderSeesThem) {
            {&s.serverName[a], &s.userName[a], &s.password[a], &s.accountLabel[a]})
         read += *field + "|";
     }
-    EXPECT_EQ(read, table);
+    EXPECT_EQ(read + s.password[80], table);
   }
 }
 
@@ -226,18 +227,18 @@ TEST(SettingsEditor, BoxPagesAndTheStoredFile) {
   f.keys({PgUp, PgDn, PgDn, PgDn});
   f.type("pop.c.nl\t\t\tLater");
   f.edit();
-  const std::string v = "\xba";
-  EXPECT_EQ(TestProgram::rowsOf(f.idle, 8, 16),
-            std::string(36, ' ') + "\xc9" + std::string(52, '\xcd') + "\xbb\n" +
-                std::string(36, ' ') + v + " Instellingen invullen.     PageUp PageDown Del Esc " +
-                v + "\n" + std::string(36, ' ') + v + std::string(52, '-') + v + "\n" +
-                std::string(36, ' ') + v + std::string(17, ' ') + "3" + std::string(34, ' ') + v +
-                "\n" + std::string(36, ' ') + v + "     Servernaam: pop.c.nl" +
-                std::string(27, ' ') + v + "\n" + std::string(36, ' ') + v +
-                " Gebruikersnaam:" + std::string(36, ' ') + v + "\n" + std::string(36, ' ') + v +
-                "     Wachtwoord:" + std::string(36, ' ') + v + "\n" + std::string(36, ' ') + v +
-                "  Geef een naam: Later" + std::string(30, ' ') + v + "\n" + std::string(36, ' ') +
-                "\xc8" + std::string(52, '\xcd') + "\xbc\n");
+  std::string box = TestProgram::rowsOf(f.idle, 8, 16);
+  for (char& c : box) c = c == '\xba' ? '|' : c == '\xcd' ? '=' : c < 0 ? '+' : c;
+  EXPECT_EQ(box.substr(36), R"(+====================================================+
+                                    | Instellingen invullen.     PageUp PageDown Del Esc |
+                                    |----------------------------------------------------|
+                                    |                 3                                  |
+                                    |     Servernaam: pop.c.nl                           |
+                                    | Gebruikersnaam:                                    |
+                                    |     Wachtwoord:                                    |
+                                    |  Geef een naam: Later                              |
+                                    +====================================================+
+)");
   EXPECT_EQ(f.idle.at(15, 60).background, console::LightRed);  // the cursor cell
   EXPECT_EQ(f.idle.at(12, 54).background, console::Green);
   // Left with Esc: the page is written but not counted.
