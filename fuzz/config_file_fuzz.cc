@@ -1,74 +1,38 @@
-// The configuration reader on any bytes: no crash, no hang, and whatever it
-// accepts comes back unchanged through a write and a second read.
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <cstdint>
+// The configuration file: what the reader accepts comes back unchanged through a write and a
+// second read. As a password line: unscrambling stays within it, and a password whose
+// scrambled form fits one line reads back whole, starred or not.
 #include <cstdio>
-#include <string>
 
 #include "config/config_file.h"
 #include "config/password.h"
 #include "console/memory_console.h"
-#include "console/system.h"
-#include "console/text_file.h"
-
-namespace {
-
-char scratch[] = "/tmp/mailvak-config-fuzz-XXXXXX";
-
-void removeScratchDirectory() {
-  std::remove(config::ConfigurationFileName);
-  std::remove(config::TemporaryFileName);
-  rmdir(scratch);
-}
-
-void enterScratchDirectory() {
-  static bool entered = false;
-  if (entered) return;
-  if (!mkdtemp(scratch) || chdir(scratch) != 0) abort();
-  atexit(removeScratchDirectory);
-  entered = true;
-}
-
-bool sameTable(const mailbox::State& a, const mailbox::State& b) {
-  if (a.accountCount != b.accountCount) return false;
-  for (int k = 1; k <= a.accountCount; ++k) {
-    if (a.serverName[k] != b.serverName[k] || a.userName[k] != b.userName[k] ||
-        a.password[k] != b.password[k] || a.accountLabel[k] != b.accountLabel[k]) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
+#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  enterScratchDirectory();
-  std::string bytes(reinterpret_cast<const char*>(data), size);
+  enterWorkDirectory();
+  std::string_view bytes(reinterpret_cast<const char*>(data), size), rest = bytes.substr(size > 0);
+  require(config::unscramblePassword(bytes).size() <= size, "password longer than its line");
+  if (size > 0 && rest.find_first_of("\r\n") == rest.npos && config::scrambledFormFits(rest)) {
+    require(config::unscramblePassword(config::convertStarredPassword(bytes)) == rest,
+            "starred password does not read back");
+  }
+  std::string line = config::scramblePassword(bytes);
+  require(!config::scrambledFormFits(bytes) || (line.find_first_of("\r\n") == line.npos &&
+                                                config::unscramblePassword(line) == bytes),
+          "password does not read back from one line");
   std::remove(config::TemporaryFileName);
-  {
-    console::TextFile file(config::ConfigurationFileName, console::TextFile::Mode::Output);
-    file.write(bytes);
-  }
-  // Passwords: every line reads back without a crash; plain texts round-trip.
-  config::unscramblePassword(bytes);
-  if (config::scrambledFormFits(bytes) &&
-      config::unscramblePassword(config::scramblePassword(bytes)) != bytes) {
-    abort();
-  }
-
+  writeFile(config::ConfigurationFileName, bytes);
   console::System system;
   console::MemoryConsole screen;
-  screen.setSize(127, 59);
-  mailbox::State first;
-  mailbox::Program program{first, screen, system};
+  mailbox::State one, two;
+  mailbox::Program program{one, screen, system}, again{two, screen, system};
   if (!config::readConfiguration(program)) return 0;
-  if (!config::writeConfiguration(program)) abort();
-
-  mailbox::State second;
-  mailbox::Program again{second, screen, system};
-  if (!config::readConfiguration(again) || !sameTable(first, second)) abort();
+  require(config::writeConfiguration(program) && config::readConfiguration(again), "no read back");
+  bool same = one.accountCount == two.accountCount;
+  for (int k = 1; same && k <= one.accountCount; ++k) {
+    same = one.serverName[k] == two.serverName[k] && one.userName[k] == two.userName[k] &&
+           one.password[k] == two.password[k] && one.accountLabel[k] == two.accountLabel[k];
+  }
+  require(same, "the accounts changed through a write");
   return 0;
 }
