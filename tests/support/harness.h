@@ -29,12 +29,7 @@ class FakeSystem : public console::System {
     if (onCommand) onCommand(line);
   }
   void startDetached(const std::string& file) override { started.push_back(file); }
-  bool deleteFile(const std::string& name) override {
-    log.push_back("delete " + name);
-    return System::deleteFile(name);
-  }
   bool renameFile(const std::string& from, const std::string& to) override {
-    log.push_back("rename " + from + " " + to);
     return !refuseRenames && System::renameFile(from, to);
   }
   std::string environmentVariable(const std::string& name) override {
@@ -43,7 +38,7 @@ class FakeSystem : public console::System {
   }
   std::string versionText() override { return version; }
 
-  std::vector<std::string> commands, started, log;
+  std::vector<std::string> commands, started;
   std::map<std::string, std::string> outputs;  // what the tool writes, by result file
   std::map<std::string, std::string> environment;
   std::string version = "Linux 6.12.0";
