@@ -147,9 +147,9 @@ e2e_message() {
   seq -f "Regel %03g van $1"$'\r' "${2:-1}" >> "$E2E_DIR/$1" && echo "$E2E_DIR/$1"
 }
 
-# e2e_write_ini FILE [SERVER USER PASSWORD LABEL]...: a Mailvak.ini (mode 0600)
-# of a long comment line, [serverinfo] and the accounts; a password not
-# starting with # is taken as it stands.
+# e2e_write_ini FILE [SERVER USER PASSWORD LABEL]...: a Mailvak.ini (mode 0600):
+# a comment line long enough for a file that is set up, [serverinfo] and the
+# accounts; a password not starting with # is taken as it stands.
 e2e_write_ini() {
   mkdir -p "${1%/*}"
   { printf '; Mailvak.ini%550s\r\n\r\n[serverinfo]\r\n\r\n' ''; printf '%s\r\n%s\r\n%s\r\n%s\r\n\r\n' "${@:2}"; } > "$1"
