@@ -48,9 +48,6 @@ TEST(DrawingPass, FolderLinesCursorBarAndTheFixedLines) {
     EXPECT_EQ(f.bg(r, 64), r == 4 ? console::Blue : console::Black) << r;
   EXPECT_EQ((std::vector{f.state.selectedAccount, f.state.selectedItem, f.state.cursorAccount}),
             (std::vector{0, 2, 2}));
-  f.state.cursorLine = 7;  // a filler line: below the list
-  drawingPass(f.program);
-  EXPECT_EQ(f.state.cursorBelowList, 1);
 }
 
 TEST(DispatchKey, CellKeysChangeTheSelectedCell) {
