@@ -223,32 +223,5 @@ TEST(AccountList, OpenedMessages) {
   }
 }
 
-// The drawing starts a requested deletion at its message; a confirmed one asks
-// for a re-check on the next pass, without waiting for a key.
-TEST(AccountList, RequestedDeletionRunsAtItsMessage) {
-  struct Case {
-    std::vector<int> marked;
-    std::string answer, command;  // command "" when nothing may run
-  };
-  const Case cases[] = {
-      {{}, "j", "dele 2 >/dev/null"}, {{1, 3}, "J", "deles >/dev/null"}, {{}, "n", ""}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.answer);
-    ListScreen f({{}, {}, {}});
-    for (int m : c.marked) f.state.cell(1, m) = Marked;
-    f.state.cell(1, 2) |= DeleteRequested;
-    f.console.onIdle = [&c](console::MemoryConsole& console) { console.pushKey(c.answer); };
-    EXPECT_EQ(f.draw(), 4);
-    EXPECT_EQ(f.state.cell(1, 2) & DeleteRequested, 0);
-    EXPECT_EQ(f.row(6).substr(0, 13), "  3  Sender 3") << "drawing goes on where it was";
-    std::vector<std::string> expected;
-    if (!c.command.empty())
-      expected.push_back("./mboxtool pop1.example.org 110 user1 secret1 " + c.command);
-    EXPECT_EQ(f.system.commands, expected);
-    EXPECT_EQ(f.state.recheckRequested[1], c.command.empty() ? 0 : 1);
-    EXPECT_EQ(f.state.redrawWithoutKey, c.command.empty() ? 0 : 1);
-  }
-}
-
 }  // namespace
 }  // namespace mailbox
