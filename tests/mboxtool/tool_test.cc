@@ -84,9 +84,10 @@ TEST(FaultServer, EveryFaultEndsInTimeAndDeletesOnlyWhatTheListShowed) {
   std::string size = std::to_string(one[0].text.size()), stat = "+OK 1 " + size + "\r\n";
   std::string listed = stat + "+OK\r\n1 " + size + "\r\n.\r\n";
   const std::vector<std::string> top5 = {"top", "5", "3"}, list = {"list"};
-  const Script noUidl = {"", Act::None, true, false}, stls = {"STLS", Act::Err, true, true, true};
-  const std::string abc = "a b c", abcde = "a b c d e",
-                    gone = "-ERR message 2 is no longer on the server; not deleted\r\n",
+  const Script noUidl = {"", Act::None, true, false}, stls = {"STLS", Act::Err, true, true, true},
+               whole = {"", Act::None, true, true, false, true};
+  const std::string abc = "a b c", abcde = "z b c d e",  // "z": its UIDL's hex holds an "a"
+      gone = "-ERR message 2 is no longer on the server; not deleted\r\n",
                     changed = " cannot be identified: the mailbox changed; not deleted\r\n+OK\r\n";
   struct Row {
     Script script;
@@ -119,16 +120,18 @@ TEST(FaultServer, EveryFaultEndsInTimeAndDeletesOnlyWhatTheListShowed) {
       {{"UIDL", Act::Drop}, list, one, 1, listed},
       {noUidl, list, one, 0, listed},
       {{"", Act::None, false}, top5, five, 0, numbered(5)},
+      {whole, {"top", "5", "1"}, five, 0, numbered(5), "", "", quick, "\r\n\r\nRegel 1\r\n.\r\n+OK\r\n"},
+      {whole, {"stop", "2", "1"}, five, 0, "From: a@example.nl\r\nSubject: Bericht 2\r\n\r\nRegel 1\r\n"},
       {{}, {"top", "7", "10"}, odd, 0, "records 1 2 - 4 5 6 -", "", "", quick, "\r\n" + huge + "\r\n.\r\n"},
       {{}, {"top", "10000", "0"}, sample(10000, 0), 0, numbered(10000)},
       {{}, {"top", "99999999999999999999", "-2"}, five, 0, numbered(5)},
       {{}, {"stop", "7", "10"}, five, 0, "-ERR There's no message 7.\r\n"},
       {{}, {"stop", "0", "10"}, five, 1, "-ERR no such message\r\n"},
       {{}, {"list", "x"}, five, 1, "-ERR list takes no arguments\r\n"},
-      {{}, {"dele", "1"}, names("n a c d e"), 0, "+OK [message 1 (now message 2)]\r\n+OK\r\n", abcde, "n c d e"},
-      {{}, {"dele", "2"}, names("a c d e"), 1, gone + "+OK\r\n", abcde, "a c d e"},
-      {{}, {"deles", "5", "4", "2", "4", "9"}, names("a c d e"), 1, "+OK [message 5 (now message 4)]\r\n"
-       "+OK [message 4 (now message 3)]\r\n" + gone + "-ERR message 9 was not in the last list; not deleted\r\n+OK\r\n", abcde, "a c"},
+      {{}, {"dele", "1"}, names("n z c d e"), 0, "+OK [message 1 (now message 2)]\r\n+OK\r\n", abcde, "n c d e"},
+      {{}, {"dele", "2"}, names("z c d e"), 1, gone + "+OK\r\n", abcde, "z c d e"},
+      {{}, {"deles", "5", "x", "4", "2", "4", "9"}, names("z c d e"), 1, "+OK [message 5 (now message 4)]\r\n"
+       "+OK [message 4 (now message 3)]\r\n" + gone + "-ERR message 9 was not in the last list; not deleted\r\n+OK\r\n", abcde, "z c"},
       {{}, {"deles", "3", "4"}, names("x x y"), 1, "-ERR message 3 has no reliable UIDL and its number changed; not deleted\r\n"
        "+OK [message 4 (now message 3)]\r\n+OK\r\n", "a x x y", "x x"},  // a UIDL twice names nothing, nor one with a control byte
       {{}, {"dele", "2"}, names("c\x01 d"), 1, "-ERR message 2 has no reliable UIDL and its number changed; not deleted\r\n+OK\r\n", "a c\x01 d", "c\x01 d"},

@@ -43,6 +43,7 @@ struct Script {
   std::string at;  // the command (its first bytes) whose answer goes wrong; "" the greeting
   Act act = Act::None;
   bool pipelining = true, uidl = true, stls = false;  // offered in CAPA
+  bool whole = false;  // TOP sends the whole message, as a server that ignores the line count
 };
 
 /// Binds a TCP socket to port on 127.0.0.1 (0: a free one) and returns the
@@ -180,8 +181,8 @@ class FaultServer {
         if (verb == "STAT") r = "+OK " + std::to_string(box.size()) + " " + std::to_string(bytes);
         r += verb == "STAT" ? "\r\n" : ".\r\n";
       } else if ((verb == "TOP" || verb == "RETR") && exists) {
-        r = topReply(box[i].text,
-                     verb == "TOP" ? std::atol(arg.substr(arg.find(' ') + 1).c_str()) : -1);
+        long lines = std::atol(arg.substr(arg.find(' ') + 1).c_str());
+        r = topReply(box[i].text, verb == "TOP" && !s.whole ? lines : -1);
       } else if (verb == "DELE" && exists) {
         if (!spoilt) marked.insert(i);
       } else if (verb == "QUIT" && !spoilt) {
