@@ -32,24 +32,6 @@ struct Screen : TestProgram {
   }
 };
 
-TEST(DrawingPass, FolderLinesCursorBarAndTheFixedLines) {
-  Screen f;
-  f.state.accountLabel[1] = std::string(120, 'L');  // cut so the summary still ends in column 127
-  f.state.busyMark[1] = " [bezig]";
-  f.state.cursorLine = 2;
-  f.console.print(std::string(45 * 127 - 1, 'X'));  // nothing of it may stay
-  drawingPass(f.program);
-  EXPECT_EQ(f.row(1) + f.row(45), titleText() + keyBarText());
-  EXPECT_EQ(f.rows(2, 44), "\n" + std::string(94, 'L') + " [bezig]" + Summary + "\n" + "Account 2" +
-                               std::string(93, ' ') + Summary + "\nAccount 3" +
-                               std::string(93, ' ') + Summary + std::string(40, '\n'));
-  EXPECT_EQ((std::pair{f.fg(4, 9), f.fg(4, 10)}), (std::pair{+console::White, +console::Yellow}));
-  for (int r = 3; r <= 43; ++r)
-    EXPECT_EQ(f.bg(r, 64), r == 4 ? console::Blue : console::Black) << r;
-  EXPECT_EQ((std::vector{f.state.selectedAccount, f.state.selectedItem, f.state.cursorAccount}),
-            (std::vector{0, 2, 2}));
-}
-
 TEST(DispatchKey, CellKeysChangeTheSelectedCell) {
   const std::string L = extended(keys::Left), R = extended(keys::Right);
   // clang-format off
