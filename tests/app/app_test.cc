@@ -140,31 +140,6 @@ TEST(DispatchKey, CheckKeysActOnlyOnAFolderLine) {
   }
 }
 
-TEST(DispatchKey, CtrlArrowsReorderOnlyTheFolderLineOfAClosedList) {
-  struct Case {
-    ScriptedKey key;
-    int cursorLine, cellOfAccount3;
-    std::string labels;
-  };
-  const ScriptedKey up = key(extended(keys::CtrlUp), false, true),
-                    down = key(extended(keys::CtrlDown), false, true);
-  const Case cases[] = {{up, 2, 0, "213"},          {down, 2, 0, "132"},
-                        {up, 1, 0, "123"},          {down, 3, 0, "123"},
-                        {up, 2, Marked, "123"},     {up, 3, Expanded, "123"},
-                        {key(up.key), 2, 0, "123"}, {up, 4, 0, "123"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.cursorLine) + " " + c.labels);
-    Screen f;
-    f.state.cursorLine = c.cursorLine;
-    f.state.cell(0, 3) = c.cellOfAccount3;
-    drawingPass(f.program);
-    f.press(c.key);
-    std::string labels;
-    for (int a = 1; a <= 3; ++a) labels += f.state.accountLabel[a].back();
-    EXPECT_EQ(labels, c.labels);
-  }
-}
-
 TEST(Startup, HeightTableVersionRuleAndLowDesktops) {
   const std::tuple<int, int, const char*, int, int> cases[] = {
       // width, height, version, rows, help row
