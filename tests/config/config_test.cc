@@ -160,15 +160,6 @@ TEST(WriteConfiguration, PreamblesOddFieldsAndRecordsPastTheTable) {
   EXPECT_EQ(next.recordsPastTable.size(), 16u);
 }
 
-// Ends the process at one named step of a replacement, as a crash would.
-struct DyingSystem : console::System {
-  explicit DyingSystem(std::string at) : at(std::move(at)) {}
-  void checkpoint(const char* step) override {
-    if (at == step) _exit(0);
-  }
-  std::string at;
-};
-
 TEST(WriteConfiguration, EveryStepOfAnInterruptedWriteLeavesEveryAccount) {
   for (const char* at : {step::TemporaryDeleted, step::OldRenamed, step::NewWritten,
                          step::NewSynced, step::TemporaryRemoved}) {
@@ -178,15 +169,11 @@ TEST(WriteConfiguration, EveryStepOfAnInterruptedWriteLeavesEveryAccount) {
                                          record("s2", "u", "", "l") + record("s3", "u", "", "l"));
     pid_t child = fork();
     ASSERT_GE(child, 0);
-    if (child == 0) {
-      mailbox::State s;
-      console::MemoryConsole c;
-      DyingSystem dying(at);
-      mailbox::Program p{s, c, dying};
-      if (!readConfiguration(p)) _exit(2);
-      s.serverName[4] = "s4";
-      s.accountLabel[4] = "l";
-      writeConfiguration(p);
+    if (child == 0) {  // ends at the step, as a crash would
+      f.system.dieAt = at;
+      if (!readConfiguration(f.program)) _exit(2);
+      f.setAccount(4, "s4", "", "", "l");
+      writeConfiguration(f.program);
       _exit(3);  // the step was never reached
     }
     int status = 0;

@@ -3,6 +3,8 @@
 // Program over an in-memory console in a fresh temporary working directory.
 #pragma once
 
+#include <unistd.h>
+
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -37,6 +39,9 @@ class FakeSystem : public console::System {
     return it == environment.end() ? "" : it->second;
   }
   std::string versionText() override { return version; }
+  void checkpoint(const char* step) override {
+    if (dieAt == step) _exit(0);
+  }
 
   std::vector<std::string> commands, started;
   std::map<std::string, std::string> outputs;  // what the tool writes, by result file
@@ -45,6 +50,7 @@ class FakeSystem : public console::System {
   std::function<void(const std::string&)> onCommand;
   bool playTool = true;
   bool refuseRenames = false;
+  std::string dieAt;  // the step of a file replacement at which the process ends
 };
 
 /// A program on a console of the main screen's size, with three accounts
