@@ -1,21 +1,16 @@
-// The configuration file: what the reader accepts comes back unchanged through a write and a
-// second read. As a password line: unscrambling stays within it, and a password whose
-// scrambled form fits one line reads back whole, starred or not.
-#include <cstdio>
-
+// The configuration file: what the reader accepts reads back unchanged after a write. As a
+// password line: unscrambling stays within it, one whose scrambled form fits reads back whole.
 #include "config/config_file.h"
 #include "config/password.h"
 #include "console/memory_console.h"
 #include "fuzz_support.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  enterWorkDirectory();
-  std::string_view bytes(reinterpret_cast<const char*>(data), size), rest = bytes.substr(size > 0);
-  require(config::unscramblePassword(bytes).size() <= size, "password longer than its line");
-  if (size > 0 && rest.find_first_of("\r\n") == rest.npos && config::scrambledFormFits(rest)) {
+void fuzz(Input input) {
+  std::string_view bytes = input.rest, rest = bytes.substr(!bytes.empty());
+  require(config::unscramblePassword(bytes).size() <= bytes.size(), "password longer than line");
+  if (!bytes.empty() && rest.find_first_of("\r\n") == rest.npos && config::scrambledFormFits(rest))
     require(config::unscramblePassword(config::convertStarredPassword(bytes)) == rest,
             "starred password does not read back");
-  }
   std::string line = config::scramblePassword(bytes);
   require(!config::scrambledFormFits(bytes) || (line.find_first_of("\r\n") == line.npos &&
                                                 config::unscramblePassword(line) == bytes),
@@ -26,13 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   console::MemoryConsole screen;
   mailbox::State one, two;
   mailbox::Program program{one, screen, system}, again{two, screen, system};
-  if (!config::readConfiguration(program)) return 0;
+  if (!config::readConfiguration(program)) return;
   require(config::writeConfiguration(program) && config::readConfiguration(again), "no read back");
   bool same = one.accountCount == two.accountCount;
-  for (int k = 1; same && k <= one.accountCount; ++k) {
+  for (int k = 1; same && k <= one.accountCount; ++k)
     same = one.serverName[k] == two.serverName[k] && one.userName[k] == two.userName[k] &&
            one.password[k] == two.password[k] && one.accountLabel[k] == two.accountLabel[k];
-  }
   require(same, "the accounts changed through a write");
-  return 0;
 }

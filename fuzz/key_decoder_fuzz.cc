@@ -3,16 +3,14 @@
 #include "console/held_keys.h"
 #include "fuzz_support.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Input input{{reinterpret_cast<const char*>(data), size}};
+void fuzz(Input input) {
+  std::int64_t now = 1000, events = 0, size = input.rest.size();
   console::KeyDecoder decoder;
   console::HeldKeys held;
   held.setExact(input.byte() & 1);
-  std::int64_t now = 1000, events = 0;
   auto drain = [&] {
     for (auto e = decoder.next(now); e; e = decoder.next(now), ++events) {
-      bool ok =
-          e->key.size() == 1 ? e->key[0] != '\xff' : e->key.size() == 2 && e->key[0] == '\xff';
+      bool ok = !e->key.empty() && e->key.size() == 1u + (e->key[0] == '\xff');
       require(e->kind != console::KeyEvent::Kind::Key || ok, "malformed key");
       require((e->modifiers & ~7) == 0, "unknown modifier bits");
       held.observe(*e, now), held.upOrDownHeld(now), held.leftShiftFor(*e), held.ctrlFor(*e);
@@ -29,7 +27,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   now += console::KeyDecoder::EscapeTimeoutMs;
   drain();
-  require(!decoder.pending() && events <= std::int64_t(size),
-          "bytes left after the timeout, or too many events");
-  return 0;
+  require(!decoder.pending() && events <= size, "bytes left after the timeout, or too many events");
 }

@@ -4,31 +4,27 @@
 #include "mboxtool/server_address.h"
 #include "mboxtool/uidl_guard.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  enterWorkDirectory();
-  Input input{{reinterpret_cast<const char*>(data), size}};
+void fuzz(Input input) {
+  using namespace mboxtool;
   unsigned part = input.byte() % 3;
   std::string_view bytes = input.rest;
   std::string err;
-  mboxtool::MailboxIndex seen, again;
+  MailboxIndex seen, again;
   size_t split = bytes.find('\n');
   std::string_view port = split == bytes.npos ? "" : bytes.substr(split + 1);
-  if (part == 0 && (writeFile("uidl.dat", bytes), mboxtool::loadIndex("uidl.dat", &seen, &err))) {
+  if (part == 0 && (writeFile("uidl.dat", bytes), loadIndex("uidl.dat", &seen, &err))) {
     // The mailbox now holds the same list: a deletion only ever targets a number it has.
     std::vector<long> requested{seen.count + 1};
     for (const auto& entry : seen.entries) requested.push_back(entry.first);
-    for (const auto& d : mboxtool::planDeletions(requested, seen, seen))
+    for (const auto& d : planDeletions(requested, seen, seen))
       require(d.target == 0 || seen.entries.count(d.target) == 1, "deletes a message not listed");
-    require(mboxtool::saveIndex("copy.dat", seen, &err) &&
-                mboxtool::loadIndex("copy.dat", &again, &err) && again.count == seen.count &&
-                again.entries.size() == seen.entries.size(),
+    require(saveIndex("copy.dat", seen, &err) && loadIndex("copy.dat", &again, &err) &&
+                again.count == seen.count && again.entries.size() == seen.entries.size(),
             "the kept list changed through a save");
   }
-  for (long n : part == 1 ? mboxtool::parseDeletionList(bytes) : std::vector<long>{})
+  for (long n : part == 1 ? parseDeletionList(bytes) : std::vector<long>{})
     require(n >= 1, "deletes message 0 or below");
-  if (mboxtool::ServerAddress address;
-      part == 2 && mboxtool::parseServerAddress(bytes.substr(0, split), port, &address, &err)) {
+  if (ServerAddress address;
+      part == 2 && parseServerAddress(bytes.substr(0, split), port, &address, &err))
     require(address.port >= 1 && address.port <= 65535 && !address.host.empty(), "bad address");
-  }
-  return 0;
 }

@@ -1,7 +1,6 @@
-// The tool's list, header and count files (input: a choice byte, a seed and the list's length
-// in two bytes each, the list, the header file also read as count file an2): an account check
-// keeps counts in their limits, and the drawing pass, folder open and messages expanded in
-// every way, stays inside the window below the title line.
+// The tool's list, header and count files (input: a choice byte, a seed and the list's length in
+// two bytes each, the list, the header file also read as count file an2): a check keeps counts in
+// their limits, the drawing pass, messages expanded every way, stays below the title line.
 #include <memory>
 
 #include "actions/empty_mailbox.h"
@@ -19,9 +18,7 @@ struct ScriptedTool : console::System {
   }
 };
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  enterWorkDirectory();
-  Input input{{reinterpret_cast<const char*>(data), size}};
+void fuzz(Input input) {
   int choice = input.byte();
   unsigned seed = input.byte() | input.byte() << 8;
   ScriptedTool tool;
@@ -30,15 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   writeFile("an2", tool.headers);
   long long count = actions::readServerCount("an2");
   require(count >= -1 && count <= 10'000'000, "count file: count out of range");
-
   auto state = std::make_unique<mailbox::State>();
   mailbox::State& s = *state;
   console::MemoryConsole console;
   mailbox::Program program{s, console, tool};
   console.setSize(127, (s.windowRows = 42) + 3);
-  s.accountCount = s.currentAccount = 1;
+  s.accountCount = s.currentAccount = 1, s.resultFilesCurrent[1] = 0;
   s.serverName[1] = "pop.example.nl", s.userName[1] = "jan", s.accountLabel[1] = "Jan";
-  s.resultFilesCurrent[1] = 0;
   mailbox::checkAccount(program);
   require(s.messageCount[1] >= 0 && s.messageCount[1] <= mailbox::MaxMessages, "bad count");
   mailbox::summariseAccount(program);
@@ -48,12 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int m = 1; m <= s.messageCount[1]; ++m) s.cell(1, m) = (seed * m >> 7) & ways;
   s.textOffset = 1 + (choice & 3) * 40, s.scrollTop = (choice & 4) ? 30 : 0;
   s.subjectColumn = (choice & 8) ? 3 : 75, s.dateColumn = (choice & 16) ? 35 : 105;
-  s.cursorLine = (choice >> 5) * 7 + 1;
+  s.cursorLine = (choice >> 5) * 7 + 1, s.lineCounter = 1;  // drawn from the list's first line
   console.print(" * * *  Mailvak");
   console.placeCursor(3, 1);
-  s.lineCounter = 1;
   mailbox::drawAccountList(program);
   require(console.screen().rowText(1).rfind(" * * *  Mailvak", 0) == 0, "title line changed");
   require(s.lineCounter >= 2 && console.cursorRow() <= 45, "drawn outside the folder");
-  return 0;
 }
