@@ -1,11 +1,9 @@
-// Start-up, the drawing pass, the key dispatcher and the help page, checked on
-// the in-memory screen and in the state the next pass works from.
+// The key dispatcher and start-up, checked in the state the next drawing pass
+// works from and on the in-memory screen.
 #include <gtest/gtest.h>
 
 #include "app/dispatch_key.h"
 #include "app/frame.h"
-#include "app/help_screen.h"
-#include "app/main_loop.h"
 #include "app/startup.h"
 #include "support/harness.h"
 
@@ -17,15 +15,11 @@ using console::keys::extended;
 using testing_support::TestProgram;
 using namespace mailbox;
 namespace keys = console::keys;
-const std::string Summary = "   3 berichten,  12345 b.";  // any 25 characters
 
 ScriptedKey key(std::string text, bool shift = false, bool ctrl = false, bool held = false) {
   return ScriptedKey{std::move(text), shift, ctrl, held};
 }
 struct Screen : TestProgram {
-  Screen() : TestProgram(3) {
-    for (int a = 1; a <= 3; ++a) state.summaryText[a] = Summary;
-  }
   void press(ScriptedKey k) {
     console.pushKey(std::move(k));
     dispatchKey(program);

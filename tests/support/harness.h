@@ -1,6 +1,5 @@
-// What the unit tests of the program share: a System that records what the
-// program asks of the operating system and can play the POP3 tool, and a
-// Program over an in-memory console in a fresh temporary working directory.
+// What the program's unit tests share: a System that records and fakes what the
+// program asks of the operating system, and a Program on an in-memory console.
 #pragma once
 
 #include <unistd.h>
@@ -20,8 +19,7 @@ namespace testing_support {
 
 class FakeSystem : public console::System {
  public:
-  /// Records the line and writes outputs[target] (empty when none is given, as
-  /// the shell's redirection leaves) into the file the line redirects to.
+  /// Records the line; writes outputs[target] ("" unless given) into the file it redirects to.
   void runCommand(const std::string& line) override {
     commands.push_back(line);
     size_t arrow = line.rfind('>');
