@@ -172,6 +172,7 @@ TEST(FaultServer, EveryFaultEndsInTimeAndDeletesOnlyWhatTheListShowed) {
 // program a file it takes for whole; the password leaves its argument memory
 // at once.
 TEST(ToolProcess, FailsOnAFullDiskAndHidesThePassword) {
+  ScopedTempDir work;  // for the list the tool keeps
   FaultServer server;
   server.set(sample(3, 1));
   std::string start = "MBOXTOOL_READ_TIMEOUT_MS=3000 " + std::string(MAILVAK_BINARY_DIR) +
