@@ -1,5 +1,5 @@
-// Start-up, the drawing pass, the key dispatcher and the help page, checked on
-// the in-memory screen and in the state the next pass works from.
+// The key dispatcher and start-up, checked in the state the next drawing pass
+// works from and on the in-memory screen.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,8 +8,6 @@
 
 #include "app/dispatch_key.h"
 #include "app/frame.h"
-#include "app/help_screen.h"
-#include "app/main_loop.h"
 #include "app/startup.h"
 #include "support/harness.h"
 
@@ -21,53 +19,16 @@ using console::keys::extended;
 using testing_support::TestProgram;
 using namespace mailbox;
 namespace keys = console::keys;
-const std::string Summary = "   3 berichten,  12345 b.";  // any 25 characters
 
 ScriptedKey key(std::string text, bool shift = false, bool ctrl = false, bool held = false) {
   return ScriptedKey{std::move(text), shift, ctrl, held};
 }
 struct Screen : TestProgram {
-  Screen() : TestProgram(3) {
-    for (int a = 1; a <= 3; ++a) state.summaryText[a] = Summary;
-  }
   void press(ScriptedKey k) {
     console.pushKey(std::move(k));
     dispatchKey(program);
   }
 };
-
-TEST(DrawingPass, FolderLinesCursorBarAndTheFixedLines) {
-  Screen f;
-  f.state.accountLabel[1] = std::string(120, 'L');  // cut so the summary still ends in column 127
-  f.state.busyMark[1] = " [bezig]";
-  f.state.cursorLine = 2;
-  f.console.print(std::string(45 * 127 - 1, 'X'));  // nothing of it may stay
-  drawingPass(f.program);
-  EXPECT_EQ(f.row(1) + f.row(45), titleText() + keyBarText());
-  EXPECT_EQ(f.rows(2, 44), "\n" + std::string(94, 'L') + " [bezig]" + Summary + "\n" + "Account 2" +
-                               std::string(93, ' ') + Summary + "\nAccount 3" +
-                               std::string(93, ' ') + Summary + std::string(40, '\n'));
-  EXPECT_EQ((std::pair{f.fg(4, 9), f.fg(4, 10)}), (std::pair{+console::White, +console::Yellow}));
-  for (int r = 3; r <= 43; ++r)
-    EXPECT_EQ(f.bg(r, 64), r == 4 ? console::Blue : console::Black) << r;
-  EXPECT_EQ((std::vector{f.state.selectedAccount, f.state.selectedItem, f.state.cursorAccount}),
-            (std::vector{0, 2, 2}));
-  f.state.cursorLine = 7;  // a filler line: below the list
-  drawingPass(f.program);
-  EXPECT_EQ(f.state.cursorBelowList, 1);
-}
-
-TEST(DrawingPass, AQueryWithoutAnswerLeavesNoBusyMark) {
-  Screen f;
-  f.system.playTool = false;
-  f.state.cell(0, 1) = Expanded;
-  f.state.resultFilesCurrent[1] = 0;
-  f.state.busyMark[1] = " [bezig]";
-  drawingPass(f.program);
-  EXPECT_EQ(f.system.commands.size(), 1u);  // the list run, and no header run after it
-  EXPECT_EQ(f.rows(3, 4), "Account 1" + std::string(93, ' ') + Summary +
-                              "\n    Geen/foute reaktie van de server, naam fout?\n");
-}
 
 TEST(DispatchKey, CellKeysChangeTheSelectedCell) {
   const std::string L = extended(keys::Left), R = extended(keys::Right);
@@ -174,31 +135,6 @@ TEST(DispatchKey, CheckKeysActOnlyOnAFolderLine) {
       EXPECT_EQ(f.state.resultFilesCurrent[2], folder ? 0 : 1);
       EXPECT_EQ(f.state.bodyLinesToFetch, folder ? bodyLines : " 40");
     }
-  }
-}
-
-TEST(DispatchKey, CtrlArrowsReorderOnlyTheFolderLineOfAClosedList) {
-  struct Case {
-    ScriptedKey key;
-    int cursorLine, cellOfAccount3;
-    std::string labels;
-  };
-  const ScriptedKey up = key(extended(keys::CtrlUp), false, true),
-                    down = key(extended(keys::CtrlDown), false, true);
-  const Case cases[] = {{up, 2, 0, "213"},          {down, 2, 0, "132"},
-                        {up, 1, 0, "123"},          {down, 3, 0, "123"},
-                        {up, 2, Marked, "123"},     {up, 3, Expanded, "123"},
-                        {key(up.key), 2, 0, "123"}, {up, 4, 0, "123"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.cursorLine) + " " + c.labels);
-    Screen f;
-    f.state.cursorLine = c.cursorLine;
-    f.state.cell(0, 3) = c.cellOfAccount3;
-    drawingPass(f.program);
-    f.press(c.key);
-    std::string labels;
-    for (int a = 1; a <= 3; ++a) labels += f.state.accountLabel[a].back();
-    EXPECT_EQ(labels, c.labels);
   }
 }
 

@@ -1,7 +1,8 @@
-// What the unit tests of the program share: a System that records what the
-// program asks of the operating system and can play the POP3 tool, and a
-// Program over an in-memory console in a fresh temporary working directory.
+// What the program's unit tests share: a System that records and fakes what the
+// program asks of the operating system, and a Program on an in-memory console.
 #pragma once
+
+#include <unistd.h>
 
 #include <functional>
 #include <initializer_list>
@@ -18,8 +19,7 @@ namespace testing_support {
 
 class FakeSystem : public console::System {
  public:
-  /// Records the run's line and writes outputs[file] (empty when none is
-  /// given, as a tool without an answer leaves) into its result file.
+  /// Records the run's line; writes outputs[file] ("" unless given) into its result file.
   console::ToolOutcome runTool(const console::ToolRun& run) override {
     commands.push_back(run.line);
     if (playTool && !run.outputFile.empty()) writeFile(run.outputFile, outputs[run.outputFile]);
@@ -27,12 +27,7 @@ class FakeSystem : public console::System {
     return outcome;
   }
   void startDetached(const std::string& file) override { started.push_back(file); }
-  bool deleteFile(const std::string& name) override {
-    log.push_back("delete " + name);
-    return System::deleteFile(name);
-  }
   bool renameFile(const std::string& from, const std::string& to) override {
-    log.push_back("rename " + from + " " + to);
     return !(refuseRenames && from.starts_with(refuseRenamesOf)) && System::renameFile(from, to);
   }
   std::string environmentVariable(const std::string& name) override {
@@ -40,8 +35,11 @@ class FakeSystem : public console::System {
     return it == environment.end() ? "" : it->second;
   }
   std::string versionText() override { return version; }
+  void checkpoint(const char* step) override {
+    if (dieAt == step) _exit(0);
+  }
 
-  std::vector<std::string> commands, started, log;
+  std::vector<std::string> commands, started;
   std::map<std::string, std::string> outputs;  // what the tool writes, by result file
   std::map<std::string, std::string> environment;
   std::string version = "Linux 6.12.0";
@@ -50,6 +48,7 @@ class FakeSystem : public console::System {
   console::ToolOutcome outcome = console::ToolOutcome::Done;
   bool refuseRenames = false;
   std::string refuseRenamesOf;  // with refuseRenames: only names that start so
+  std::string dieAt;            // the step of a file replacement at which the process ends
 };
 
 /// A program on a console of the main screen's size, with three accounts
