@@ -14,6 +14,7 @@
 #include "console/glyphs.h"
 #include "console/held_keys.h"
 #include "console/screen.h"
+#include "console/system.h"
 #include "console/terminal_console.h"
 #include "console/text.h"
 #include "console/text_file.h"
@@ -127,8 +128,13 @@ TEST(HeldKeys, HeldStateOverTime) {
     held.setExact(exact);
     std::istringstream steps(script);
     for (std::string step; steps >> step;) {
-      KeyEvent e{KeyEvent::Kind::Key, step[0] == 'D' ? E(80) : step[0] == 'x' ? "x" : E(72),
-                 step[0] == 'R' ? Repeat : step[0] == 'L' ? Release : KeyAction::Press};
+      KeyEvent e{KeyEvent::Kind::Key,
+                 step[0] == 'D'   ? E(80)
+                 : step[0] == 'x' ? "x"
+                                  : E(72),
+                 step[0] == 'R'   ? Repeat
+                 : step[0] == 'L' ? Release
+                                  : KeyAction::Press};
       std::int64_t at = std::stol(step.substr(1));
       EXPECT_EQ(step[0] == '?' ? held.upOrDownHeld(at) : held.observe(e, at), step.back() == 'y')
           << script << ": " << step;
@@ -339,6 +345,35 @@ TEST(TerminalConsole, KeyboardProtocolKeysAndRestore) {
     termios now{};  // the terminal modes are back as they were
     EXPECT_TRUE(tcgetattr(pty.slave, &now) == 0 && now.c_lflag == pty.modes.c_lflag);
   }
+}
+
+// Tool runs start ./mboxtool without a shell: the password travels on a pipe,
+// never on a command line, and the result file is Mailvak's own, never a
+// link or a special file that stood under its name.
+TEST(ToolRun, PasswordOnAPipeAndAResultFileOfItsOwn) {
+  testing_support::ScopedTempDir dir;
+  // A tool that notes every command line on the system while it runs.
+  testing_support::writeFile("mboxtool",
+                             "#!/bin/sh\nps -eo args >seen\nread pw\necho \"$pw|$*\"\n");
+  chmod("mboxtool", 0700);
+  testing_support::writeFile("victim", "blijft");
+  ASSERT_EQ(symlink("victim", "Get41.txt"), 0);
+  ASSERT_EQ(mkfifo("Get21.txt", 0600), 0);  // would block a shell's redirection for good
+  System system;
+  ToolRun run{{"host", "110", "jan piet", "-", "list"}, "ge heim'$x", "Get41.txt", ""};
+  EXPECT_EQ(system.runTool(run), console::ToolOutcome::Done);
+  EXPECT_EQ(testing_support::readFile("Get41.txt"), "ge heim'$x|host 110 jan piet - list\n");
+  EXPECT_EQ(testing_support::readFile("seen").find("ge heim"), std::string::npos);
+  EXPECT_EQ(testing_support::readFile("victim"), "blijft");
+  struct stat info;
+  ASSERT_EQ(lstat("Get41.txt", &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode) && (info.st_mode & 0777) == 0600);
+  run.outputFile = "Get21.txt";
+  EXPECT_EQ(system.runTool(run), console::ToolOutcome::Done);
+  EXPECT_EQ(testing_support::readFile("Get21.txt"), "ge heim'$x|host 110 jan piet - list\n");
+  unlink("mboxtool");
+  EXPECT_EQ(system.runTool(run), console::ToolOutcome::NotStarted);
+  EXPECT_EQ(testing_support::readFile("Get21.txt"), "ge heim'$x|host 110 jan piet - list\n");
 }
 
 }  // namespace
