@@ -205,7 +205,7 @@ TEST(SettingsEditor, BoxPagesAndTheStoredFile) {
   f.keys({PgUp, PgDn, PgDn, PgDn});
   f.type("pop.c.nl\t\t\tLater");
   f.edit();
-  std::string box = TestProgram::rowsOf(f.idle, 8, 16);
+  std::string box = f.rows(8, 16, &f.idle);
   for (char& c : box) c = c == '\xba' ? '|' : c == '\xcd' ? '=' : c < 0 ? '+' : c;
   EXPECT_EQ(box.substr(36), R"(+====================================================+
                                     | Instellingen invullen.     PageUp PageDown Del Esc |

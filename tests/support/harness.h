@@ -56,7 +56,6 @@ class FakeSystem : public console::System {
 struct TestProgram {
   explicit TestProgram(int accounts = 3, int windowRows = 42) {
     state.windowRows = windowRows;
-    state.helpTopRow = 1;
     console.setSize(127, windowRows + 3);
     for (int a = 1; a <= accounts; ++a) {
       std::string n = std::to_string(a);
@@ -78,12 +77,12 @@ struct TestProgram {
     for (char c : text) console.pushKey(std::string(1, c));
   }
   std::string row(int r) const { return console.screen().rowText(r); }
-  /// Rows first..last as the user reads them: blanks at row ends dropped, one line each.
-  std::string rows(int first, int last) const { return rowsOf(console.screen(), first, last); }
-  static std::string rowsOf(const console::Screen& screen, int first, int last) {
+  /// Rows first..last of the screen (or of one kept) as the user reads them:
+  /// blanks at row ends dropped, one line each.
+  std::string rows(int first, int last, const console::Screen* kept = nullptr) const {
     std::string text;
     for (int r = first; r <= last; ++r) {
-      std::string line = screen.rowText(r);
+      std::string line = (kept ? *kept : console.screen()).rowText(r);
       line.erase(line.find_last_not_of(' ') + 1);
       text += line + "\n";
     }
