@@ -115,8 +115,7 @@ TEST(DispatchKey, AHeldArrowAcceleratesUntilAnotherKey) {
   EXPECT_EQ(f.state.cursorLine - before, 1);
 }
 
-// Start-up on desktops of every height (the 6.1.7 version takes a row off) and
-// on working directories of the user's own, of another one, or in use.
+// Start-up on desktops of every height and working directories of the user's or not.
 TEST(Startup, DesktopVersionAndAWorkingDirectoryOfTheUsersOwn) {
   testing_support::ScopedTempDir start;  // the start directory, with a planted tool
   testing_support::writeFile("mboxtool", "#!/bin/sh\n");

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vterm.h>
 
+#include <filesystem>
 #include <sstream>
 #include <tuple>
 
@@ -351,29 +352,27 @@ TEST(TerminalConsole, KeyboardProtocolKeysAndRestore) {
 // never on a command line, and the result file is Mailvak's own, never a
 // link or a special file that stood under its name.
 TEST(ToolRun, PasswordOnAPipeAndAResultFileOfItsOwn) {
+  using testing_support::readFile, testing_support::writeFile;
   testing_support::ScopedTempDir dir;
   // A tool that notes every command line on the system while it runs.
-  testing_support::writeFile("mboxtool",
-                             "#!/bin/sh\nps -eo args >seen\nread pw\necho \"$pw|$*\"\n");
+  writeFile("mboxtool", "#!/bin/sh\nps -eo args >seen\nread pw\necho \"$pw|$*\"\n");
   chmod("mboxtool", 0700);
-  testing_support::writeFile("victim", "blijft");
-  ASSERT_EQ(symlink("victim", "Get41.txt"), 0);
-  ASSERT_EQ(mkfifo("Get21.txt", 0600), 0);  // would block a shell's redirection for good
+  writeFile("victim", "blijft");
+  ASSERT_EQ(symlink("victim", "Get41.txt") | mkfifo("Get21.txt", 0600),
+            0);  // a FIFO blocks a shell
   System system;
   ToolRun run{{"host", "110", "jan piet", "-", "list"}, "ge heim'$x", "Get41.txt", ""};
-  EXPECT_EQ(system.runTool(run), console::ToolOutcome::Done);
-  EXPECT_EQ(testing_support::readFile("Get41.txt"), "ge heim'$x|host 110 jan piet - list\n");
-  EXPECT_EQ(testing_support::readFile("seen").find("ge heim"), std::string::npos);
-  EXPECT_EQ(testing_support::readFile("victim"), "blijft");
-  struct stat info;
-  ASSERT_EQ(lstat("Get41.txt", &info), 0);
-  EXPECT_TRUE(S_ISREG(info.st_mode) && (info.st_mode & 0777) == 0600);
+  const std::string output = "ge heim'$x|host 110 jan piet - list\n";
+  EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
+  EXPECT_EQ(readFile("Get41.txt") + readFile("victim"), output + "blijft");
+  EXPECT_EQ(readFile("seen").find("ge heim"), std::string::npos);
+  EXPECT_EQ(std::filesystem::symlink_status("Get41.txt").permissions(),
+            std::filesystem::perms(0600));
   run.outputFile = "Get21.txt";
-  EXPECT_EQ(system.runTool(run), console::ToolOutcome::Done);
-  EXPECT_EQ(testing_support::readFile("Get21.txt"), "ge heim'$x|host 110 jan piet - list\n");
+  EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
   unlink("mboxtool");
-  EXPECT_EQ(system.runTool(run), console::ToolOutcome::NotStarted);
-  EXPECT_EQ(testing_support::readFile("Get21.txt"), "ge heim'$x|host 110 jan piet - list\n");
+  EXPECT_EQ(system.runTool(run), ToolOutcome::NotStarted);
+  EXPECT_EQ(readFile("Get21.txt"), output);  // kept when the tool did not start
 }
 
 }  // namespace

@@ -196,8 +196,7 @@ TEST(AccountList, RequestedDeletionRunsAtItsMessage) {
   f.state.cell(1, 2) = DeleteRequested;
   f.console.onIdle = [](console::MemoryConsole& c) { c.pushKey("j"); };
   EXPECT_EQ(f.draw(), 4);
-  EXPECT_EQ(f.system.commands.at(0),
-            "./mboxtool pop1.example.org 110 user1 secret1 dele 2 >/dev/null");
+  EXPECT_EQ(f.system.commands.at(0), "./mboxtool pop1.example.org 110 user1 - dele 2 >/dev/null");
   EXPECT_EQ(f.state.recheckRequested[1] + f.state.redrawWithoutKey, 2);
 }
 

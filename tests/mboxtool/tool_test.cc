@@ -170,10 +170,9 @@ TEST(FaultServer, EveryFaultEndsInTimeAndDeletesOnlyWhatTheListShowed) {
   }
 }
 
-// Against a server that never ends its LIST reply or sends far more than the
-// program can show, files stay within what it reads.
+// Against endless replies and huge messages, files stay within what the program reads.
 TEST(ToolSafety, FilesHoldNoMoreThanTheProgramCanShow) {
-  std::vector<Message> many(2000, {"u", "Subject: x\r\n\r\n"}), big(1);
+  std::vector<Message> many(2000, {"u", "Subject: x\r\n\r\n"}), big(1);  // big: 4 MiB line
   std::string a(4 << 20, 'a'), body;
   big[0].text = "Subject: Bericht 1\r\nX-Lang: " + a + "\r\n";
   for (int i = 1; i <= 900; ++i) big[0].text += "X-Kop: " + std::to_string(i) + "\r\n";
@@ -188,13 +187,10 @@ TEST(ToolSafety, FilesHoldNoMoreThanTheProgramCanShow) {
     std::vector<std::string> holds;
   } const rows[] = {
       // clang-format off
-      // Endless LIST and header lines; a 4 MiB line, 900 header and 300 body lines.
       {{"LIST", Act::NoEnd}, {"list"}, many, 802, 20000, {"\r\n800 "}},
       {{"TOP 1", Act::Endless}, {"top", "2", "3"}, many, 900, 150 << 10, {"\r\n.\r\n"}},
       {{}, {"top", "1", "160"}, big, 966, 64 << 10,
        {cut, "X-Kop: 799\r\nFrom: Laat <l@x.nl>\r\n\r\nRegel 1\r\n", "Regel 160\r\n.\r\n"}},
-      {{}, {"stop", "1", "10"}, big, 1300, (1 << 20) + (20 << 10),
-       {"X-Lang: " + a.substr(0, (1 << 20) - 8) + "\r\nX-Kop: 1\r\n", "Regel 10\r\n"}},
       // clang-format on
   };
   FaultServer server;
