@@ -7,7 +7,8 @@
 //   FullReread       the same pass with nothing kept, so every file is read
 //                    and parsed again (what re-reading on every pass costs)
 //   StartupToFirstFrame  configuration, summaries and the first pass
-// The cursor-move benchmark also reports the bytes a terminal gets for it.
+// The cursor-move benchmark also reports the bytes a terminal gets for it, for
+// the first full frame, and for a pass over an unchanged screen (0).
 //
 //   cmake -B build-bench -S . -DMAILVAK_BENCH=ON -DMAILVAK_TESTS=OFF
 //   cmake --build build-bench -j2 --target list_drawing_bench
@@ -125,6 +126,11 @@ void CursorMovePass(benchmark::State& bench) {
   painter.setTerminalSize(WindowRows + 3, 127);
   std::string bytes;
   painter.paint(world.console.screen(), bytes);
+  bench.counters["bytes_first_frame"] = static_cast<double>(bytes.size());
+  bytes.clear();
+  app::drawingPass(world.program);  // the same screen again: nothing to send
+  painter.paint(world.console.screen(), bytes);
+  bench.counters["bytes_unchanged_pass"] = static_cast<double>(bytes.size());
   long long moves = 0, sent = 0;
   for (auto _ : bench) {
     world.state.cursorLine = world.state.cursorLine == 10 ? 11 : 10;

@@ -20,7 +20,7 @@ for a in 1 2 3; do printf '+OK %d %d\r\n.\r\n' "$a" $((a * 1000)) > "$work/Get2$
 
 e2e_start 127 59 "APPDATA=$E2E_DIR/appdata"
 e2e_run "exec '$MAILVAK_BINARY_DIR/mailvak'"
-e2e_wait_for_text "Vereniging" || e2e_fail "the folder lines did not appear"
+e2e_expect "the folder lines did not appear" e2e_has "Vereniging"
 pid=$(e2e_tmux display-message -p -t e2e '#{pane_pid}')
 [ "$(readlink "/proc/$pid/exe")" = "$(readlink -f "$MAILVAK_BINARY_DIR/mailvak")" ] ||
   e2e_fail "the pane does not run mailvak"
@@ -40,7 +40,7 @@ out="$E2E_DIR/frame.bytes"
 e2e_tmux pipe-pane -O -t e2e "cat >> '$out'"
 e2e_send Down
 row4_blue() { e2e_tmux capture-pane -p -e -t e2e | sed -n 4p | grep -qE $'\e\\[([0-9]+;)*44(;[0-9]+)*m'; }
-e2e_wait_until row4_blue || e2e_fail "Down did not move the bar"
+e2e_expect "Down did not move the bar" row4_blue
 e2e_tmux pipe-pane -t e2e
 size=$(stat -c %s "$out")
 echo "one Down key: $size bytes to the terminal"

@@ -17,8 +17,8 @@ out="$E2E_DIR/terminal.bytes"
 e2e_start 127 59 "APPDATA=$E2E_DIR/appdata"
 e2e_tmux pipe-pane -O -t e2e "cat >> '$out'"
 e2e_run "exec '$MAILVAK_BINARY_DIR/mailvak'"
-e2e_wait_for_text "Proef" || e2e_fail "the folder line did not appear"
-e2e_wait_for_text "i = instellingen" || e2e_fail "the key bar did not appear"
+e2e_expect "the folder line did not appear" e2e_has "Proef"
+e2e_expect "the key bar did not appear" e2e_has "i = instellingen"
 pid=$(e2e_tmux display-message -p -t e2e '#{pane_pid}')
 
 # The program is idle when it has read what was sent and waits in poll() again.
@@ -27,7 +27,7 @@ written() { awk '/^wchar/ { print $2 }' "/proc/$pid/io"; }
 waiting() { [ "$(awk '{ print $3 }' "/proc/$pid/stat")" = S ] && [ "$(cut -d' ' -f1 "/proc/$pid/syscall")" = 7 ]; }
 idle_after() { [ "$(reads)" -gt "$1" ] && waiting; }
 
-e2e_wait_until waiting || e2e_fail "the program did not settle"
+e2e_expect "the program did not settle" waiting
 start_bytes=$(stat -c %s "$out")
 echo "start-up until the first screen stands: $start_bytes bytes to the terminal"
 
@@ -35,10 +35,10 @@ for key in x y z; do
   r=$(reads)
   w=$(written)
   e2e_send "$key"
-  e2e_wait_until idle_after "$r" || e2e_fail "the key was not read"
+  e2e_expect "the key was not read" idle_after "$r"
   echo "drawing pass over an unchanged screen ('$key'): $(( $(written) - w )) bytes written"
 done
 
 e2e_send q
 gone() { [ ! -e "/proc/$pid" ]; }
-e2e_wait_until gone || e2e_fail "q did not end the program"
+e2e_expect "q did not end the program" gone

@@ -105,7 +105,8 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
     struct sigaction ignore {}, previous {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
-    std::string line = run.password + "\n";
+    // The tool reads one line of at most 4096 bytes.
+    std::string line = run.password.substr(0, 4096) + "\n";
     for (size_t done = 0; done < line.size();) {
       ssize_t n = ::write(password[1], line.data() + done, line.size() - done);
       if (n < 0 && errno == EINTR) continue;

@@ -295,26 +295,40 @@ ReadStatus Connection::fill(std::string* err) {
   }
 }
 
-ReadStatus Connection::readLine(std::string* line, size_t maxBytes, std::string* err) {
+ReadStatus Connection::readLine(std::string* line, size_t keep, size_t maxBytes, std::string* err) {
   if (fd_ < 0) {
     *err = "not connected";
     return ReadStatus::Error;
   }
+  bool cut = false;    // *line holds the kept part; the rest is being dropped
+  size_t dropped = 0;  // bytes of this line already dropped from the buffer
   for (;;) {
     size_t from = std::max(scanPos_, readPos_);
     size_t nl = buffer_.find('\n', from);
     if (nl != std::string::npos) {
-      size_t end = nl;
-      if (end > readPos_ && buffer_[end - 1] == '\r') --end;
-      line->assign(buffer_, readPos_, end - readPos_);
+      if (!cut) {
+        size_t end = nl;
+        if (end > readPos_ && buffer_[end - 1] == '\r') --end;
+        line->assign(buffer_, readPos_, std::min(end - readPos_, keep));
+      }
+      lastLineBytes_ = dropped + nl + 1 - readPos_;
       readPos_ = nl + 1;
       scanPos_ = readPos_;
       return ReadStatus::Line;
     }
     scanPos_ = buffer_.size();
-    if (buffer_.size() - readPos_ > maxBytes) {
+    size_t pending = buffer_.size() - readPos_;
+    if (dropped + pending > maxBytes) {
       *err = "reply line too long";
       return ReadStatus::TooLong;
+    }
+    if (!cut && pending > keep) {
+      line->assign(buffer_, readPos_, keep);
+      cut = true;
+    }
+    if (cut) {
+      dropped += pending;
+      readPos_ = scanPos_;
     }
     ReadStatus s = fill(err);
     if (s == ReadStatus::Closed) *err = "server closed the connection";

@@ -3,7 +3,9 @@
 // Every wait (connect, read, write, TLS handshake) ends at the earlier of its
 // own timeout and the run's total deadline, so a silent or stalled server
 // can never hold the tool for good. Reads are buffered; lines end in LF with
-// an optional CR before it, and have no length limit below the caller's cap.
+// an optional CR before it. A line longer than the caller keeps is cut: its
+// first bytes are kept and the rest is dropped as it streams in, so the
+// buffer never holds much more than the kept part and one read.
 #pragma once
 
 #include <chrono>
@@ -46,9 +48,13 @@ class Connection {
   /// Sends all of data; false with *err on failure or timeout.
   bool sendAll(std::string_view data, std::string* err);
 
-  /// Reads one line into *line without its LF and the CR before it. A line
-  /// longer than maxBytes gives TooLong; *err says why for the failures.
-  ReadStatus readLine(std::string* line, size_t maxBytes, std::string* err);
+  /// Reads one line into *line without its LF and the CR before it, cut to
+  /// its first `keep` bytes. A line that takes more than maxBytes bytes before
+  /// its end gives TooLong; *err says why for the failures.
+  ReadStatus readLine(std::string* line, size_t keep, size_t maxBytes, std::string* err);
+
+  /// Bytes the last line took on the wire, its line end and any cut part included.
+  size_t lastLineBytes() const { return lastLineBytes_; }
 
   /// Bytes received but not yet read as lines.
   size_t bufferedBytes() const { return buffer_.size() - readPos_; }
@@ -70,6 +76,7 @@ class Connection {
   std::string buffer_;
   size_t readPos_ = 0;
   size_t scanPos_ = 0;  // bytes before this hold no LF
+  size_t lastLineBytes_ = 0;
 };
 
 }  // namespace mboxtool

@@ -7,28 +7,31 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
 #include "mboxtool/tool.h"
 
 int main(int argc, char** argv) {
-  mboxtool::Request request;
-  if (argc > 4 && std::strcmp(argv[4], "-") == 0) {
-    // One line, its line end dropped; a password is never longer than this.
-    char c;
-    while (request.password.size() < 4096 && read(STDIN_FILENO, &c, 1) == 1 && c != '\n') {
-      request.password += c;
-    }
-    if (!request.password.empty() && request.password.back() == '\r') request.password.pop_back();
-  } else if (argc > 4) {
-    request.password = argv[4];
-    std::memset(argv[4], 0, std::strlen(argv[4]));
-  }
   mboxtool::FdSink out(STDOUT_FILENO);
   if (argc < 6) {
     mboxtool::writeLine(out, "-ERR usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS]");
     return 1;
+  }
+  mboxtool::Request request;
+  if (std::strcmp(argv[4], "-") == 0) {
+    // One line, its line end dropped; a password is never longer than this.
+    char c;
+    for (ssize_t n; request.password.size() < 4096; request.password += c) {
+      while ((n = read(STDIN_FILENO, &c, 1)) < 0 && errno == EINTR) {
+      }
+      if (n != 1 || c == '\n') break;
+    }
+    if (!request.password.empty() && request.password.back() == '\r') request.password.pop_back();
+  } else {
+    request.password = argv[4];
+    std::memset(argv[4], 0, std::strlen(argv[4]));
   }
   request.server = argv[1];
   request.port = argv[2];

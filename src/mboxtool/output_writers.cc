@@ -47,26 +47,59 @@ bool TopRecordWriter::status(size_t, const std::string& line, bool ok) {
   inHeaders_ = true;
   headerCount_ = 0;
   bodyCount_ = 0;
+  recordBytes_ = 0;
+  headersCut_ = false;
+  for (long& at : lateAt_) at = 0;
   return writeLine(out_, previewLine(line));
 }
 
 bool TopRecordWriter::line(size_t, const std::string& line) {
   std::string text = previewLine(line);
   if (inHeaders_) {
-    if (text.empty()) {
-      inHeaders_ = false;
-      // The reader takes the first line of the block as a header whatever it is.
-      if (headerCount_ == 0 && !writeLine(out_, "")) return false;
-      return writeLine(out_, "");
-    }
+    if (text.empty()) return endHeaders();
     ++headerCount_;
     if (text[0] == '+' || text[0] == '-') text.insert(0, 1, ' ');
+    if (headersCut_ || headerCount_ > MaxHeaderLines ||
+        recordBytes_ + text.size() > MaxRecordBytes) {
+      headersCut_ = true;  // no later, shorter line fills the gap
+      const char* keys[] = {"From: ", "Subject: ", "Date:"};
+      for (int k = 0; k < 3; ++k) {
+        if (text.find(keys[k]) == std::string::npos) continue;
+        late_[k] = text;
+        lateAt_[k] = headerCount_;
+      }
+      return true;
+    }
+    recordBytes_ += text.size();
     return writeLine(out_, text);
   }
   if (bodyCount_ >= bodyLines_) return true;
+  if (recordBytes_ + text.size() > MaxRecordBytes) {
+    bodyCount_ = bodyLines_;  // the body ends here
+    return true;
+  }
   ++bodyCount_;
+  recordBytes_ += text.size();
   if (text.compare(0, 3, "+OK") == 0) text.insert(0, 1, ' ');
   return writeLine(out_, text);
+}
+
+// Writes the kept late header lines in the order they came, each once, and
+// the empty line that ends the block.
+bool TopRecordWriter::endHeaders() {
+  inHeaders_ = false;
+  for (long done = 0;;) {
+    int k = -1;  // the earliest kept line after the one written last
+    for (int i = 0; i < 3; ++i) {
+      if (lateAt_[i] > done && (k < 0 || lateAt_[i] < lateAt_[k])) k = i;
+    }
+    if (k < 0) break;
+    done = lateAt_[k];
+    if (!writeLine(out_, late_[k])) return false;
+  }
+  // The reader takes the first line of the block as a header whatever it is.
+  if (headerCount_ == 0 && !writeLine(out_, "")) return false;
+  return writeLine(out_, "");
 }
 
 bool TopRecordWriter::end(size_t) {
@@ -77,10 +110,7 @@ bool TopRecordWriter::end(size_t) {
 bool TopRecordWriter::closeOpenRecord() {
   if (!open_) return true;
   open_ = false;
-  if (inHeaders_) {
-    if (headerCount_ == 0 && !writeLine(out_, "")) return false;
-    if (!writeLine(out_, "")) return false;
-  }
+  if (inHeaders_ && !endHeaders()) return false;
   return writeLine(out_, ".");
 }
 

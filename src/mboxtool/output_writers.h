@@ -11,7 +11,11 @@
 //   of the next record, so a lone CR is written as a blank, a body line
 //   beginning with "+OK" and a header line beginning with "+" or "-" get one
 //   blank before them, a record without header lines gets an empty one, and
-//   a header block that lacks its closing empty line gets one.
+//   a header block that lacks its closing empty line gets one. A record holds
+//   no more than the program's list can show of a message: at most 801 header
+//   lines, and at most 128 KiB of header and body lines; of the header lines
+//   past that, the last one holding "From: ", "Subject: " or "Date:" is still
+//   written, in order, since the list line shows the last of each.
 // stop M N: the message itself: headers, empty line, at most N body lines,
 //   dot-stuffing undone; a clean .eml.
 // Every line ends in CR LF. A server refusal is written as its -ERR line.
@@ -75,13 +79,24 @@ class TopRecordWriter : public ReplyHandler {
   /// aligned; false on output failure.
   bool closeOpenRecord();
 
+  static constexpr long MaxHeaderLines = 801;
+  static constexpr size_t MaxRecordBytes = 128 * 1024;
+
  private:
+  bool endHeaders();
+
   Sink& out_;
   long bodyLines_;
   bool open_ = false;
   bool inHeaders_ = false;
   long headerCount_ = 0;
   long bodyCount_ = 0;
+  size_t recordBytes_ = 0;
+  bool headersCut_ = false;
+  // The last dropped header line with "From: ", "Subject: ", "Date:" and the
+  // place it came at.
+  std::string late_[3];
+  long lateAt_[3] = {0, 0, 0};
 };
 
 /// Writes one message for `stop` from a TOP or RETR reply.

@@ -75,7 +75,7 @@ class CapaHandler : public ReplyHandler {
 bool Session::send(const std::string& text, std::string* err) { return conn_.sendAll(text, err); }
 
 bool Session::readStatus(std::string* line, std::string* err) {
-  ReadStatus s = conn_.readLine(line, replyCap_, err);
+  ReadStatus s = conn_.readLine(line, lineCap_, replyCap_, err);
   if (s != ReadStatus::Line) return false;
   if (!startsWith(*line, "+OK") && !startsWith(*line, "-ERR")) {
     *err = "not a POP3 answer";
@@ -118,8 +118,14 @@ OpenResult Session::open(const ServerAddress& address, const std::string& user,
     return OpenResult::Refused;
   }
   if (!askCapabilities(err)) return OpenResult::NoAnswer;
+  if (!conn_.isTls() && !caps_.stls && stlsRequired_) {
+    *err = "server no longer offers STLS";
+    *line = "-ERR " + *err + "; the password was not sent";
+    return OpenResult::Refused;
+  }
   if (!conn_.isTls() && caps_.stls) {
     // Once STLS is offered there is no way back to plain text.
+    stlsOffered_ = true;
     std::string reply;
     if (!simple("STLS", &reply, err)) {
       *line = "-ERR STLS failed: " + *err;
@@ -219,10 +225,13 @@ bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler, s
     if (ok && commands[done].multiLine) {
       size_t total = line.size() + 2;
       for (;;) {
-        ReadStatus s = conn_.readLine(&line, replyCap_ - std::min(total, replyCap_), err);
-        if (s == ReadStatus::TooLong) *err = "reply larger than the tool accepts";
+        ReadStatus s = conn_.readLine(&line, lineCap_, replyCap_ - std::min(total, replyCap_), err);
+        if (s == ReadStatus::Line) total += conn_.lastLineBytes();
+        if (s == ReadStatus::TooLong || total > replyCap_) {
+          *err = "reply larger than the tool accepts";
+          return false;
+        }
         if (s != ReadStatus::Line) return false;
-        total += line.size() + 2;
         if (line == ".") break;
         if (!handler.line(done, line)) {
           *err = "output failed";

@@ -56,7 +56,15 @@ class Session {
   /// The largest reply the tool accepts, in bytes.
   static constexpr size_t DefaultReplyCap = 64u << 20;
 
-  Session(const Timeouts& timeouts, size_t replyCap) : timeouts_(timeouts), replyCap_(replyCap) {}
+  /// Lines of a reply are cut to their first lineCap bytes.
+  Session(const Timeouts& timeouts, size_t replyCap, size_t lineCap)
+      : timeouts_(timeouts), replyCap_(replyCap), lineCap_(lineCap) {}
+
+  /// With required set, a plain connection to a server that does not offer
+  /// STLS is refused before the user name and password go out.
+  void requireStls(bool required) { stlsRequired_ = required; }
+  /// Whether the server offered STLS on the plain connection of open().
+  bool offeredStls() const { return stlsOffered_; }
 
   /// Connects, reads the greeting, upgrades to TLS as the address and CAPA
   /// say, and logs in. *line receives the answer to the login (+OK or the
@@ -98,6 +106,9 @@ class Session {
   Connection conn_;
   Timeouts timeouts_;
   size_t replyCap_;
+  size_t lineCap_;
+  bool stlsRequired_ = false;
+  bool stlsOffered_ = false;
   Capabilities caps_;
   bool hasEarly_ = false;
   std::string earlyReply_;
@@ -110,5 +121,11 @@ class Session {
 /// that a full header check (800 TOPs) goes out in one window.
 constexpr size_t PipelineWindow = 1000;
 constexpr size_t PipelineWindowBytes = 16 * 1024;
+
+/// Reply lines are cut at 16 KiB for the files the program reads (more than a
+/// body line wrapped into the 127 rows the list shows of a message) and at
+/// 1 MiB for a message fetched whole into an .eml file.
+constexpr size_t LineCap = 16 * 1024;
+constexpr size_t MessageLineCap = 1u << 20;
 
 }  // namespace mboxtool

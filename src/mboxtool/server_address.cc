@@ -37,6 +37,7 @@ bool parseServerAddress(std::string_view server, std::string_view port, ServerAd
   } else if (startsWithNoCase("pop3://")) {
     server.remove_prefix(7);
     schemeGiven = true;
+    result.plainAllowed = true;
   }
   // A URL may end in a path ("pop3://host/"); nothing after the authority is used.
   if (schemeGiven) {

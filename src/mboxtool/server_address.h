@@ -2,8 +2,9 @@
 //
 // SERVER is "host", "host:port" (the port overrides the PORT argument),
 // "pop3s://host[:port]" (TLS from the first byte, default port 995) or
-// "pop3://host[:port]". A bare port of 995 also means TLS from the first
-// byte. IPv6 literals are written in brackets: "[::1]:110".
+// "pop3://host[:port]" (plain text allowed, also where the server offered
+// STLS before). A bare port of 995 also means TLS from the first byte. IPv6
+// literals are written in brackets: "[::1]:110".
 #pragma once
 
 #include <string>
@@ -15,6 +16,7 @@ struct ServerAddress {
   std::string host;
   int port = 110;
   bool implicitTls = false;
+  bool plainAllowed = false;  // written as pop3://
 };
 
 /// Parses SERVER and PORT into *address; false with *err when they name no

@@ -15,6 +15,12 @@ namespace {
 
 constexpr long MaxCount = 1000000000;
 
+// The list file holds at most this many scan lines: the program lists no more.
+constexpr size_t MaxListLines = 800;
+
+// top asks for this many messages at a time, so its commands never fill memory.
+constexpr long TopBatch = 1000;
+
 bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 int envMs(const char* name, long long fallback) {
@@ -33,7 +39,7 @@ bool hasLineBreak(const std::string& s) {
 }
 
 // Collects the LIST and UIDL replies into an index; writes the LIST part of
-// the list file when out is given.
+// the list file when out is given, at most MaxListLines scan lines of it.
 class ListHandler : public ReplyHandler {
  public:
   ListHandler(Sink* out, MailboxIndex* index) : out_(out), index_(index) {}
@@ -53,7 +59,9 @@ class ListHandler : public ReplyHandler {
       return true;
     }
     addListLine(index_, line);
-    return !out_ || writeLine(*out_, previewLine(line));
+    if (!out_ || written_ >= MaxListLines) return true;
+    ++written_;
+    return writeLine(*out_, previewLine(line));
   }
   bool end(size_t) override {
     if (!uidl_ && out_) return writeLine(*out_, ".");
@@ -66,6 +74,7 @@ class ListHandler : public ReplyHandler {
   MailboxIndex* index_;
   bool uidl_ = false;
   bool refused_ = false;
+  size_t written_ = 0;
 };
 
 // Collects the single-line replies of a batch.
@@ -89,7 +98,10 @@ struct Run {
   std::string err;
 
   Run(const Request& r, const Options& o, Sink& s)
-      : request(r), options(o), out(s), session(o.timeouts, o.replyCap) {}
+      : request(r),
+        options(o),
+        out(s),
+        session(o.timeouts, o.replyCap, r.command == "stop" ? MessageLineCap : LineCap) {}
 
   std::string sidecarPath() const {
     return options.workDir + "/" + sidecarName(address.host, address.port, request.user);
@@ -123,18 +135,18 @@ struct Run {
     }
     if (present < 0) present = 0;
     long last = std::min(count, present);
-    std::vector<Command> cmds;
-    cmds.reserve(static_cast<size_t>(last));
     std::string suffix(" ");
     suffix += std::to_string(bodyLines);
-    for (long m = 1; m <= last; ++m) {
-      cmds.push_back({"TOP " + std::to_string(m) + suffix, true});
-    }
     TopRecordWriter writer(out, bodyLines);
-    bool ok = session.run(cmds, writer, &err);
-    if (!ok) {
-      writer.closeOpenRecord();
-      return 1;
+    for (long first = 1; first <= last; first += TopBatch) {
+      std::vector<Command> cmds;
+      for (long m = first; m <= last && m < first + TopBatch; ++m) {
+        cmds.push_back({"TOP " + std::to_string(m) + suffix, true});
+      }
+      if (!session.run(cmds, writer, &err)) {
+        writer.closeOpenRecord();
+        return 1;
+      }
     }
     sendQuit(false);
     return 0;
@@ -284,11 +296,17 @@ int runTool(const Request& request, const Options& options, Sink& out) {
     return usage("user name or password holds a line break");
   }
 
+  // A server that offered STLS once gets no password in plain text again,
+  // unless the user wrote it as pop3://.
+  std::string stlsMark = options.workDir + "/" + stlsMarkName(run.address.host, run.address.port);
+  run.session.requireStls(!run.address.implicitTls && !run.address.plainAllowed &&
+                          stlsSeen(stlsMark));
   std::string loginLine;
   // list and top begin with STAT: it travels with the login when it can.
   std::string early = (cmd == "list" || cmd == "top") ? "STAT" : "";
   OpenResult opened =
       run.session.open(run.address, request.user, request.password, &loginLine, &run.err, early);
+  if (run.session.offeredStls()) rememberStls(stlsMark);
   if (opened == OpenResult::NoAnswer) return 1;
   if (opened == OpenResult::Refused) {
     writeLine(out, previewLine(loginLine));

@@ -88,19 +88,43 @@ std::map<std::string, long> reliableNames(const MailboxIndex& index) {
   return names;
 }
 
-}  // namespace
+std::string digestHex(std::string_view key, size_t bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(key.data(), key.size(), digest, &length, EVP_sha256(), nullptr);
+  return hex(std::string_view(reinterpret_cast<char*>(digest), bytes));
+}
 
-std::string sidecarName(const std::string& host, int port, const std::string& user) {
+std::string serverKey(const std::string& host, int port) {
   std::string lowered = host;
   for (char& c : lowered) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  std::string key = lowered + '\0' + std::to_string(port) + '\0' + user;
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_Digest(key.data(), key.size(), digest, &length, EVP_sha256(), nullptr);
-  std::string name(reinterpret_cast<char*>(digest), 8);
-  return "uidl-" + hex(name) + ".dat";
+  return lowered + '\0' + std::to_string(port);
+}
+
+}  // namespace
+
+std::string sidecarName(const std::string& host, int port, const std::string& user) {
+  return "uidl-" + digestHex(serverKey(host, port) + '\0' + user, 8) + ".dat";
+}
+
+std::string stlsMarkName(const std::string& host, int port) {
+  return "stls-" + digestHex(serverKey(host, port), 8) + ".dat";
+}
+
+bool stlsSeen(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+void rememberStls(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return;  // there already, or not writable: nothing to add
+  static const char text[] = "mboxtool stls 1\n";
+  ssize_t ignored = ::write(fd, text, sizeof text - 1);
+  (void)ignored;
+  ::close(fd);
 }
 
 void addListLine(MailboxIndex* index, std::string_view line) {
@@ -110,6 +134,10 @@ void addListLine(MailboxIndex* index, std::string_view line) {
   rest = rest.substr(0, rest.find(' '));
   long long size = 0;
   if (!parseNumber(rest, (1LL << 62), &size)) return;
+  if (n > MaxIndexed) {
+    ++index->count;
+    return;
+  }
   auto [it, added] = index->entries.try_emplace(n);
   if (added) ++index->count;
   it->second.size = size;
@@ -118,10 +146,10 @@ void addListLine(MailboxIndex* index, std::string_view line) {
 void addUidlLine(MailboxIndex* index, std::string_view line) {
   long n = 0;
   std::string_view rest;
-  if (!splitNumber(line, &n, &rest)) return;
+  if (!splitNumber(line, &n, &rest) || n > MaxIndexed) return;
   IndexEntry& e = index->entries[n];
   e.hasUidl = true;
-  e.uidl = std::string(rest);
+  e.uidl = rest.size() <= 70 ? std::string(rest) : "\x01" + digestHex(rest, 32);
 }
 
 bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* err) {

@@ -16,7 +16,12 @@
 // deleted only under its unchanged number with the same UIDL. Without UIDLs
 // a message is deleted only under its unchanged number, with the same size,
 // while the mailbox holds as many messages as then. A number the last list
-// did not show is never deleted.
+// did not show is never deleted. The index keeps messages 1..MaxIndexed (the
+// count goes on beyond); a UIDL longer than 70 bytes, more than a server may
+// send, is kept as a digest that counts as no reliable name.
+//
+// Beside it, "stls-<hash>.dat" records that a server (host and port) offered
+// STLS; from then on the tool sends no password to it in plain text.
 #pragma once
 
 #include <map>
@@ -39,8 +44,21 @@ struct MailboxIndex {
   std::map<long, IndexEntry> entries;
 };
 
+/// Messages numbered above this are counted but not kept in an index.
+constexpr long MaxIndexed = 10000;
+
 /// The sidecar's file name for this server and user.
 std::string sidecarName(const std::string& host, int port, const std::string& user);
+
+/// The name of the file that records that this server offered STLS.
+std::string stlsMarkName(const std::string& host, int port);
+
+/// Whether anything exists under path (a damaged mark still counts).
+bool stlsSeen(const std::string& path);
+
+/// Creates the mark with mode 0600; never through a symbolic link, never
+/// over anything that exists.
+void rememberStls(const std::string& path);
 
 /// Writes index to path with mode 0600, replacing it only when complete.
 bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* err);

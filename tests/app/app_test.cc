@@ -1,5 +1,5 @@
-// Start-up, the drawing pass, the key dispatcher and the help page, checked on
-// the in-memory screen and in the state the next pass works from.
+// The key dispatcher and start-up, checked in the state the next drawing pass
+// works from and on the in-memory screen.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,8 +8,6 @@
 
 #include "app/dispatch_key.h"
 #include "app/frame.h"
-#include "app/help_screen.h"
-#include "app/main_loop.h"
 #include "app/startup.h"
 #include "support/harness.h"
 
@@ -21,53 +19,16 @@ using console::keys::extended;
 using testing_support::TestProgram;
 using namespace mailbox;
 namespace keys = console::keys;
-const std::string Summary = "   3 berichten,  12345 b.";  // any 25 characters
 
 ScriptedKey key(std::string text, bool shift = false, bool ctrl = false, bool held = false) {
   return ScriptedKey{std::move(text), shift, ctrl, held};
 }
 struct Screen : TestProgram {
-  Screen() : TestProgram(3) {
-    for (int a = 1; a <= 3; ++a) state.summaryText[a] = Summary;
-  }
   void press(ScriptedKey k) {
     console.pushKey(std::move(k));
     dispatchKey(program);
   }
 };
-
-TEST(DrawingPass, FolderLinesCursorBarAndTheFixedLines) {
-  Screen f;
-  f.state.accountLabel[1] = std::string(120, 'L');  // cut so the summary still ends in column 127
-  f.state.busyMark[1] = " [bezig]";
-  f.state.cursorLine = 2;
-  f.console.print(std::string(45 * 127 - 1, 'X'));  // nothing of it may stay
-  drawingPass(f.program);
-  EXPECT_EQ(f.row(1) + f.row(45), titleText() + keyBarText());
-  EXPECT_EQ(f.rows(2, 44), "\n" + std::string(94, 'L') + " [bezig]" + Summary + "\n" + "Account 2" +
-                               std::string(93, ' ') + Summary + "\nAccount 3" +
-                               std::string(93, ' ') + Summary + std::string(40, '\n'));
-  EXPECT_EQ((std::pair{f.fg(4, 9), f.fg(4, 10)}), (std::pair{+console::White, +console::Yellow}));
-  for (int r = 3; r <= 43; ++r)
-    EXPECT_EQ(f.bg(r, 64), r == 4 ? console::Blue : console::Black) << r;
-  EXPECT_EQ((std::vector{f.state.selectedAccount, f.state.selectedItem, f.state.cursorAccount}),
-            (std::vector{0, 2, 2}));
-  f.state.cursorLine = 7;  // a filler line: below the list
-  drawingPass(f.program);
-  EXPECT_EQ(f.state.cursorBelowList, 1);
-}
-
-TEST(DrawingPass, AQueryWithoutAnswerLeavesNoBusyMark) {
-  Screen f;
-  f.system.playTool = false;
-  f.state.cell(0, 1) = Expanded;
-  f.state.resultFilesCurrent[1] = 0;
-  f.state.busyMark[1] = " [bezig]";
-  drawingPass(f.program);
-  EXPECT_EQ(f.system.commands.size(), 1u);  // the list run, and no header run after it
-  EXPECT_EQ(f.rows(3, 4), "Account 1" + std::string(93, ' ') + Summary +
-                              "\n    Geen/foute reaktie van de server, naam fout?\n");
-}
 
 TEST(DispatchKey, CellKeysChangeTheSelectedCell) {
   const std::string L = extended(keys::Left), R = extended(keys::Right);
@@ -154,103 +115,46 @@ TEST(DispatchKey, AHeldArrowAcceleratesUntilAnotherKey) {
   EXPECT_EQ(f.state.cursorLine - before, 1);
 }
 
-TEST(DispatchKey, CheckKeysActOnlyOnAFolderLine) {
-  const std::pair<ScriptedKey, const char*> checks[] = {
-      {key(extended(keys::Home)), " 40"},
-      {key(extended(keys::CtrlHome), false, true), " 80"},
-      {key(extended(keys::Home), true), " 160"}};
-  for (const auto& [k, bodyLines] : checks) {
-    // A folder line, then a message line, a status line, and an account removed since the pass.
-    for (auto [a, item] : {std::pair{0, 2}, std::pair{2, 5}, std::pair{2, 0}, std::pair{0, 4}}) {
-      SCOPED_TRACE(k.key + " on " + std::to_string(a) + "," + std::to_string(item));
-      Screen f;
-      f.state.selectedAccount = a;
-      f.state.selectedItem = item;
-      f.state.cell(a, item) = Marked | FullHeaders;
-      f.press(k);
-      bool folder = a == 0 && item == 2;
-      EXPECT_EQ(f.state.cell(a, item), folder ? +Expanded : Marked | FullHeaders);
-      EXPECT_EQ(f.state.busyMark[2], folder ? " [bezig]" : "");
-      EXPECT_EQ(f.state.resultFilesCurrent[2], folder ? 0 : 1);
-      EXPECT_EQ(f.state.bodyLinesToFetch, folder ? bodyLines : " 40");
-    }
-  }
-}
-
-TEST(DispatchKey, CtrlArrowsReorderOnlyTheFolderLineOfAClosedList) {
-  struct Case {
-    ScriptedKey key;
-    int cursorLine, cellOfAccount3;
-    std::string labels;
-  };
-  const ScriptedKey up = key(extended(keys::CtrlUp), false, true),
-                    down = key(extended(keys::CtrlDown), false, true);
-  const Case cases[] = {{up, 2, 0, "213"},          {down, 2, 0, "132"},
-                        {up, 1, 0, "123"},          {down, 3, 0, "123"},
-                        {up, 2, Marked, "123"},     {up, 3, Expanded, "123"},
-                        {key(up.key), 2, 0, "123"}, {up, 4, 0, "123"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.cursorLine) + " " + c.labels);
-    Screen f;
-    f.state.cursorLine = c.cursorLine;
-    f.state.cell(0, 3) = c.cellOfAccount3;
-    drawingPass(f.program);
-    f.press(c.key);
-    std::string labels;
-    for (int a = 1; a <= 3; ++a) labels += f.state.accountLabel[a].back();
-    EXPECT_EQ(labels, c.labels);
-  }
-}
-
-TEST(Startup, HeightTableVersionRuleAndLowDesktops) {
-  const std::tuple<int, int, const char*, int, int> cases[] = {
-      // width, height, version, rows, help row
-      {1024, 719, "", 42, 1},         {1024, 720, "", 52, 5},       {1024, 768, "", 56, 7},
-      {1024, 768, "6.1.7601", 55, 7}, {1024, 864, "6.1.8", 64, 11}, {1024, 1199, "", 77, 16},
-      {1024, 5000, "", 92, 24},       {1023, 1200, "", 0, 0},       {1024, 599, "", 0, 0}};
-  for (const auto& [width, height, version, rows, helpRow] : cases) {
-    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " " + version);
-    testing_support::ScopedTempDir dir;
-    testing_support::FakeSystem system;
-    system.environment["APPDATA"] = dir.path();
-    system.version = version;
-    console::MemoryConsole console({width, height});
-    console.pushKey("x");
-    State state;
-    Program program{state, console, system};
-    EXPECT_EQ(prepareConsole(program), rows != 0);
-    EXPECT_EQ(state.exitMessage, rows ? "" : "  Schermresolutie te laag.");
-    if (!rows) continue;
-    EXPECT_EQ(std::pair(state.windowRows, state.helpTopRow), std::pair(rows, helpRow));
-    EXPECT_EQ(console.screen().rowText(rows + 3), keyBarText());
-    EXPECT_EQ(console.screen().rowText(1), titleText());
-  }
-}
-
-TEST(Startup, AWorkingDirectoryOfTheUsersOwnAndOneMailvakOnIt) {
+// Start-up on desktops of every height and working directories of the user's or not.
+TEST(Startup, DesktopVersionAndAWorkingDirectoryOfTheUsersOwn) {
   testing_support::ScopedTempDir start;  // the start directory, with a planted tool
   testing_support::writeFile("mboxtool", "#!/bin/sh\n");
-  auto prepare = [&start](const std::string& appdata, const std::string& owner = "") {
+  auto prepare = [&start](const std::string& appdata, console::Resolution desktop = {1024, 768},
+                          const char* version = "", bool foreign = false) {
     std::string work = start.file(appdata + "/Mailvak");
     std::filesystem::create_directories(work);
     chmod(work.c_str(), 0777);
-    if (!owner.empty() && chown(work.c_str(), 65534, 65534) != 0) return std::string("-");
+    if (foreign && chown(work.c_str(), 65534, 65534) != 0) return std::string("-");
     testing_support::FakeSystem system;
     system.environment["APPDATA"] = start.file(appdata);
-    console::MemoryConsole console;
+    system.version = version;
+    console::MemoryConsole console(desktop);
     State state;
     Program program{state, console, system};
     console.pushKey("x");
     bool started = prepareConsole(program);
     EXPECT_TRUE(chdir(start.path().c_str()) == 0 && !system.fileExists(work + "/mboxtool"));
+    if (!started) return state.exitMessage;
+    EXPECT_EQ(console.screen().rowText(1) + console.screen().rowText(state.windowRows + 3),
+              titleText() + keyBarText());
     struct stat info;
     stat(work.c_str(), &info);
-    return started ? "mode " + std::to_string(info.st_mode & 0777) : state.exitMessage;
+    return std::to_string(state.windowRows) + " " + std::to_string(state.helpTopRow) + " mode " +
+           std::to_string(info.st_mode & 0777);
   };
-  EXPECT_EQ(prepare("a"), "mode 448");  // 0700: its own, put right
-  EXPECT_EQ(prepare("a"), "  Mailvak draait al op werkmap " + start.file("a/Mailvak") + ".");
+  const std::string low = "  Schermresolutie te laag.";
+  // clang-format off
+  const std::tuple<int, int, const char*, std::string> desktops[] = {  // the rows and help row
+      {1024, 719, "", "42 1 mode 448"}, {1024, 720, "", "52 5 mode 448"}, {1024, 768, "6.1.7601", "55 7 mode 448"},
+      {1024, 864, "6.1.8", "64 11 mode 448"}, {1024, 5000, "", "92 24 mode 448"}, {1023, 1200, "", low}, {1024, 599, "", low}};
+  // clang-format on
+  int n = 0;
+  for (const auto& [width, height, version, want] : desktops) {
+    EXPECT_EQ(prepare("d" + std::to_string(++n), {width, height}, version), want);  // 448: 0700
+  }
+  EXPECT_EQ(prepare("d1"), "  Mailvak draait al op werkmap " + start.file("d1/Mailvak") + ".");
   if (geteuid() == 0) {
-    EXPECT_EQ(prepare("b", "nobody"),
+    EXPECT_EQ(prepare("b", {1024, 768}, "", true),
               "  Werkmap " + start.file("b/Mailvak") + " is niet van u alleen.");
   }
   testing_support::FakeSystem system;

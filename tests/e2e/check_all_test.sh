@@ -4,17 +4,12 @@
 # Home's; q ends the program at once, leaving no tool run behind.
 source "$(dirname "$0")/lib.sh"
 
-e2e_dovecot_start een twee drie vier
-e2e_addmail een "$(e2e_message Eerste 3)" "$(e2e_message Tweede)"
-e2e_addmail twee "$(e2e_message Enige)"
-e2e_addmail vier "$(e2e_message A)" "$(e2e_message B)" "$(e2e_message C)"
 "$MAILVAK_BINARY_DIR/tests/fixture_pop3" --silent 0 > "$E2E_DIR/fixture.out" &
 E2E_PIDS+=($!)
 silent() { sed -n 's/^port \([0-9]*\)$/\1/p' "$E2E_DIR/fixture.out" 2>/dev/null; }
 e2e_expect "the silent server did not start" eval '[ -n "$(silent)" ]'
-d="127.0.0.1:$E2E_PORT"
-e2e_write_ini "$E2E_WORK/Mailvak.ini" "127.0.0.1:$(silent)" stil geheim Stil "$d" een geheim Een \
-  "$d" twee geheim Twee "$d" drie geheim Drie "$d" vier geheim Vier
+e2e_accounts "stil@127.0.0.1:$(silent) Stil" "een Een Eerste:3 Tweede" "twee Twee Enige" "drie Drie" \
+  "vier Vier A B C"
 
 # summary ROW COUNT WORD BYTES: the folder line ends in the summary of that list.
 summary() { [[ "$(e2e_row "$1")" == *"$(printf '%3d %s%10s bytes.' "$2" "$3" " $4")" ]]; }
@@ -50,7 +45,7 @@ e2e_send a
 e2e_expect "a did not start the tool runs" eval '[ -n "$(mboxtools)" ]'
 started=$SECONDS
 e2e_send q
-e2e_expect_status 0
+e2e_ended
 [ $((SECONDS - started)) -lt 3 ] || e2e_fail "q waited for the silent server"
 [ -z "$(mboxtools)" ] || e2e_fail "tool runs were left behind: $(mboxtools)"
 echo PASS

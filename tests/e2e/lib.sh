@@ -29,8 +29,7 @@ e2e_fail() { printf 'FAIL: %s\n---- pane ----\n%s\n--------------\n' "$*" "$(e2e
 # recording xdg-open (it appends its argument to $E2E_DIR/viewer.log).
 e2e_start() {
   command -v tmux >/dev/null || { echo "SKIP: tmux is not installed" >&2; exit 77; }
-  mkdir -p "$E2E_DIR/bin"
-  printf '#!/bin/sh\necho "$1" >> "%s/viewer.log"\n' "$E2E_DIR" > "$E2E_DIR/bin/xdg-open" && chmod +x "$E2E_DIR/bin/xdg-open"
+  mkdir -p "$E2E_DIR/bin" && printf '#!/bin/sh\necho "$1" >> "%s/viewer.log"\n' "$E2E_DIR" > "$E2E_DIR/bin/xdg-open" && chmod +x "$E2E_DIR/bin/xdg-open"
   e2e_tmux new-session -d -s e2e -x "$1" -y "$2" -e "HOME=$E2E_DIR" -e "TERM=$TERM" \
     -e "APPDATA=$E2E_DIR/appdata" "HISTFILE=/dev/null PS1='e2e> ' exec bash --norc --noprofile -i" ||
     e2e_fail "tmux did not start"
@@ -52,16 +51,19 @@ e2e_expect() {
   until "$@"; do [ "$SECONDS" -lt "$deadline" ] && sleep 0.05 || e2e_fail "$message"; done
 }
 
-# e2e_run COMMAND: types COMMAND into the shell; e2e_expect_status N waits
-# until it has ended with status N.
+# e2e_run COMMAND: types COMMAND into the shell; e2e_ended waits until it has ended with status 0.
 e2e_run() { E2E_RUNS=$((E2E_RUNS + 1)); e2e_send -l "$1; echo \$? > '$E2E_DIR/status.$E2E_RUNS'"; e2e_send Enter; }
-e2e_ended() { [ -s "$E2E_DIR/status.$E2E_RUNS" ]; }
-e2e_expect_status() {
-  e2e_expect "the command did not end" e2e_ended
-  grep -qx "$1" "$E2E_DIR/status.$E2E_RUNS" || e2e_fail "exit status $(cat "$E2E_DIR/status.$E2E_RUNS"), expected $1"
+e2e_ended() {
+  local status=$E2E_DIR/status.$E2E_RUNS; e2e_expect "the command did not end" test -s "$status"
+  grep -qx 0 "$status" || e2e_fail "exit status $(cat "$status"), expected 0"
 }
-# e2e_mailvak [PROGRAM]: clears the shell's screen and starts the program.
-e2e_mailvak() { e2e_run "clear; PATH='$E2E_DIR/bin':\$PATH '${1:-$MAILVAK_BINARY_DIR/mailvak}'"; }
+# e2e_mailvak [ROW TEXT]: clears the shell's screen, starts the program and
+# waits until screen row ROW holds TEXT; e2e_quit [KEY]: KEY (q) ends it with status 0.
+e2e_mailvak() {
+  e2e_run "clear; PATH='$E2E_DIR/bin':\$PATH '$MAILVAK_BINARY_DIR/mailvak'"
+  [ $# = 0 ] || e2e_expect "row $1 does not show $2" e2e_row_has "$@"
+}
+e2e_quit() { e2e_key "${1:-q}"; e2e_ended; }
 
 # The program drops keys that arrive while it draws message lines, so every
 # key waits until it sleeps in poll() for a key with no tool running.
@@ -83,6 +85,8 @@ e2e_key() {
   e2e_expect "the program did not settle after $*" e2e_settled "$pid" "$before"
 }
 e2e_keys() { local k; for k in "$@"; do e2e_key "$k"; done; }
+# e2e_do "KEY..." MESSAGE COMMAND...: the keys one by one, then a poll for COMMAND.
+e2e_do() { local keys=$1 message=$2; shift 2; e2e_keys $keys; e2e_expect "$message" "$@"; }
 
 # e2e_colours COLUMN: "FG BG" of that column on each row (SGR numbers; 39 and
 # 49 are the defaults). capture-pane -e writes a colour only where it changes.
@@ -94,9 +98,8 @@ for line in sys.stdin.read().split("\n"):
     cell, found = 0, None
     for i, part in enumerate(re.split(r"\x1b\[([0-9;]*)m", line)):  # odd: SGR parameters
         for c in [int(c or 0) for c in part.split(";")] if i % 2 else []:
-            if c == 0: fg, bg = 39, 49
-            elif 30 <= c <= 39 or 90 <= c <= 97: fg = c
-            elif 40 <= c <= 49 or 100 <= c <= 107: bg = c
+            fg, bg = ((39, 49) if c == 0 else (c, bg) if 30 <= c <= 39 or 90 <= c <= 97
+                      else (fg, c) if 40 <= c <= 49 or 100 <= c <= 107 else (fg, bg))
         cell += 0 if i % 2 else len(part)
         found = found or (cell >= column and (fg, bg))
     print("%d %d" % (found or (fg, bg)))' "$1"
@@ -106,18 +109,30 @@ for line in sys.stdin.read().split("\n"):
 e2e_blue_rows() { e2e_colours 1 | awk '$2 == 44 { printf "%d ", NR }'; }
 e2e_cursor_on() { [ "$(e2e_blue_rows)" = "$(($1 + 2)) " ]; }
 
-# ---- Dovecot and the working directory -------------------------------------
 e2e_dovecot() { "$MAILVAK_SOURCE_DIR/scripts/dovecot.sh" "$@" >/dev/null || e2e_fail "dovecot.sh $1 failed"; }
-# e2e_dovecot_start USER...: Dovecot on 127.0.0.1:$E2E_PORT, every user with the
-# password "geheim"; mail is added with e2e_addmail USER FILE... (in order).
-e2e_dovecot_start() {
+e2e_addmail() { e2e_dovecot addmail "$E2E_DOVECOT" "$@"; }
+# e2e_accounts "USER[/PASSWORD][@SERVER] LABEL [SUBJECT[:BODYLINES]]..."...:
+# Dovecot on 127.0.0.1:$E2E_PORT with each USER (password "geheim" unless
+# given) holding those messages, and a Mailvak.ini of these accounts in order;
+# an account with its own SERVER gets no mailbox.
+e2e_accounts() {
   [ -x /usr/sbin/dovecot ] || { echo "SKIP: dovecot is not installed" >&2; exit 77; }
   E2E_DOVECOT=$(mktemp -d /tmp/mailvak-e2e-dovecot.XXXXXX) && chmod 0755 "$E2E_DOVECOT"  # read by Dovecot's users
   E2E_PORT=$("$MAILVAK_SOURCE_DIR/scripts/dovecot.sh" freeport)
   e2e_dovecot start "$E2E_DOVECOT" "$E2E_PORT"
-  for user in "$@"; do e2e_dovecot adduser "$E2E_DOVECOT" "$user" geheim; done
+  local spec user label subjects subject password server quads=()
+  for spec in "$@"; do
+    read -r user label subjects <<< "$spec"
+    password=geheim server=127.0.0.1:$E2E_PORT
+    [[ $user == *@* ]] && server=${user#*@} user=${user%@*}
+    [[ $user == */* ]] && password=${user#*/} user=${user%/*}
+    quads+=("$server" "$user" "$password" "$label")
+    [ "$server" != "127.0.0.1:$E2E_PORT" ] && continue
+    e2e_dovecot adduser "$E2E_DOVECOT" "$user" "$password"
+    for subject in $subjects; do e2e_addmail "$user" "$(e2e_message ${subject/:/ })"; done
+  done
+  e2e_write_ini "$E2E_WORK/Mailvak.ini" "${quads[@]}"
 }
-e2e_addmail() { e2e_dovecot addmail "$E2E_DOVECOT" "$@"; }
 # e2e_subjects USER: the subjects the server holds for USER, in its order.
 e2e_subjects() {
   (cd "$E2E_DOVECOT/mail/$1/Maildir" && ls cur/* new/* 2>/dev/null | sort -t/ -k2 |
@@ -127,38 +142,25 @@ e2e_subjects() {
 # e2e_message SUBJECT [BODYLINES]: writes $E2E_DIR/SUBJECT with CR LF line ends,
 # body lines "Regel 001 van SUBJECT" and so on; prints the file's name.
 e2e_message() {
-  local i
   printf 'From: afzender@example.org\r\nTo: ontvanger@example.org\r\nSubject: %s\r\nDate: %s\r\n\r\n' \
     "$1" "Mon, 7 Dec 2026 10:00:00 +0000" > "$E2E_DIR/$1"
-  for ((i = 1; i <= ${2:-1}; i++)); do printf 'Regel %03d van %s\r\n' "$i" "$1"; done >> "$E2E_DIR/$1"
-  echo "$E2E_DIR/$1"
+  seq -f "Regel %03g van $1"$'\r' "${2:-1}" >> "$E2E_DIR/$1" && echo "$E2E_DIR/$1"
 }
 
-# e2e_write_ini FILE [SERVER USER PASSWORD LABEL]...: Mailvak.ini as the program
-# writes it (mode 0600); a password not starting with # is taken as it stands.
+# e2e_write_ini FILE [SERVER USER PASSWORD LABEL]...: a Mailvak.ini (mode 0600):
+# a comment line long enough for a file that is set up, [serverinfo] and the
+# accounts; a password not starting with # is taken as it stands.
 e2e_write_ini() {
-  local file=$1; shift
-  mkdir -p "${file%/*}"
-  {
-    printf '; Mailvak.ini%40sversie 10.2t\r\n' ''
-    printf '%s\r\n' "; Zet na [serverinfo] een lege regel en dan steeds de serverinfo," \
-      "; 4 items per account, nl servernaam, gebruikersnaam, password en" \
-      "; benaming (zelf bepalen), een lege regel en dan evt. de volgende" \
-      "; 4 account-regels. Wel de 4 voorbeeldregels weghalen natuurlijk." \
-      "; Het password wordt blind ingevoerd en wordt ook versleuteld, je" \
-      "; moet 'm dus niet vergeten. Bij hier invullen een * ervoor doen." \
-      "; Deze file wordt sinds versie 8.01 ingevuld vanuit 't programma." "" "[serverinfo]" ""
-    for ((; $# >= 4; )); do printf '%s\r\n' "$1" "$2" "$3" "$4" ""; shift 4; done
-  } > "$file"
-  chmod 0600 "$file"
+  mkdir -p "${1%/*}"
+  { printf '; Mailvak.ini%550s\r\n\r\n[serverinfo]\r\n\r\n' ''; printf '%s\r\n%s\r\n%s\r\n%s\r\n\r\n' "${@:2}"; } > "$1"
+  chmod 0600 "$1"
 }
 
 # e2e_check_accounts N: with the cursor on folder line 1 and every folder
 # closed, checks accounts 1..N in turn (Home, wait for the summary, Left, Down).
 e2e_check_accounts() {
   local line; for ((line = 1; line <= $1; line++)); do
-    e2e_key Home
-    e2e_expect "account $line was not checked" e2e_row_has $((line + 2)) " bericht"
+    e2e_do Home "account $line was not checked" e2e_row_has $((line + 2)) " bericht"
     e2e_keys Left Down
   done
 }

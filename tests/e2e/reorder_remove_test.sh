@@ -7,63 +7,47 @@
 # account deletes Mailvak.ini, and the start after that is a first start.
 source "$(dirname "$0")/lib.sh"
 
-e2e_dovecot_start anna bert carla
-e2e_addmail anna "$(e2e_message A1)" "$(e2e_message A2)"
-e2e_addmail bert "$(e2e_message B1)"
-e2e_addmail carla "$(e2e_message C1)" "$(e2e_message C2)" "$(e2e_message C3)"
-s="127.0.0.1:$E2E_PORT"
-e2e_write_ini "$E2E_WORK/Mailvak.ini" "$s" anna geheim Anna "$s" bert geheim Bert "$s" carla geheim Carla
-
+e2e_accounts "anna Anna A1 A2" "bert Bert B1" "carla Carla C1 C2 C3"
 # order LABELS...: the folder lines read these labels with their counts ("Anna:2").
 order() { [ "$(e2e_capture | sed -n 's/^\([A-Z][a-z]*\) .* \([0-9]*\) berichte\{0,1\}n\{0,1\},.*/\1:\2/p')" = "$(printf '%s\n' "$@")" ]; }
 # users NAMES: Mailvak.ini holds these user names, in this order.
 users() { [ "$(sed -n '/^127/{n;p}' "$E2E_WORK/Mailvak.ini" | tr -d '\r' | xargs)" = "$1" ] || e2e_fail "Mailvak.ini: not $1"; }
 files_of() { cat "$E2E_WORK/Get2$1.txt" "$E2E_WORK/Get4$1.txt" | md5sum; }
-editor() { e2e_key i; e2e_expect "i did not open the editor" e2e_has "Instellingen invullen."; }
+# remove: Del on the account's editor page, and "j".
+remove() {
+  e2e_do "i Delete" "Del did not ask" e2e_has "Dit account verwijderen!"
+  e2e_do j "j did not close the editor" e2e_lacks "Instellingen invullen."
+}
 
 e2e_start 127 59
-e2e_mailvak
-e2e_expect "the folder lines did not appear" e2e_row_starts 5 Carla
+e2e_mailvak 5 Carla
 e2e_check_accounts 3
 e2e_expect "the checks do not show Anna:2 Bert:1 Carla:3" order Anna:2 Bert:1 Carla:3
 carla=$(files_of 3)
-e2e_keys Up Up C-Up
-e2e_expect "Ctrl-Up did not move Bert up" order Bert:1 Anna:2 Carla:3
+e2e_do "Up Up C-Up" "Ctrl-Up did not move Bert up" order Bert:1 Anna:2 Carla:3
 users "bert anna carla"
-e2e_keys Down Down Right
-e2e_expect "Right did not open Carla's folder" e2e_has C3
-e2e_keys C-Up Left
-e2e_expect "Left did not close Carla's folder" e2e_lacks C3
+e2e_do "Down Down Right" "Right did not open Carla's folder" e2e_has C3
+e2e_do "C-Up Left" "Left did not close Carla's folder" e2e_lacks C3
 order Bert:1 Anna:2 Carla:3 || e2e_fail "Ctrl-Up with an open folder moved an account"
-e2e_key C-Up
-e2e_expect "Ctrl-Up did not move Carla up" order Bert:1 Carla:3 Anna:2
+e2e_do C-Up "Ctrl-Up did not move Carla up" order Bert:1 Carla:3 Anna:2
 [ "$(files_of 2)" = "$carla" ] || e2e_fail "Carla's result files did not move with her"
-e2e_key C-Down
-e2e_expect "Ctrl-Down did not move Carla down" order Bert:1 Anna:2 Carla:3
+e2e_do C-Down "Ctrl-Down did not move Carla down" order Bert:1 Anna:2 Carla:3
 
-# Del on Anna's page and "j" remove her.
+# Anna is removed: Carla moves up with her result files.
 e2e_key Up
-editor
-e2e_key Delete
-e2e_expect "Del did not ask" e2e_has "Dit account verwijderen!"
-e2e_key j
-e2e_expect "j did not close the editor" e2e_lacks "Instellingen invullen."
+remove
 users "bert carla"
 [ "$(files_of 2)" = "$carla" ] && [ ! -e "$E2E_WORK/Get23.txt" ] || e2e_fail "Carla's result files did not move up"
-e2e_key q
-e2e_expect_status 0
-
+e2e_quit
 e2e_mailvak
 e2e_expect "the next start does not show Bert:1 Carla:3" order Bert:1 Carla:3
 e2e_key Down
-for line in 2 1; do
-  e2e_expect "the cursor is not on line $line" e2e_cursor_on "$line"
-  editor
-  e2e_keys Delete j Up
-done
+remove
+users bert
+e2e_do Up "the cursor is not on line 1" e2e_cursor_on 1
+remove
 [ ! -e "$E2E_WORK/Mailvak.ini" ] || e2e_fail "Mailvak.ini is left after the last removal"
-e2e_key q
-e2e_expect_status 0
+e2e_quit
 e2e_mailvak
 e2e_expect "the next start did not open the editor" e2e_has "Instellingen invullen."
 echo PASS

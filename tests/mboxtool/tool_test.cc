@@ -1,12 +1,11 @@
-// The POP3 tool, run in-process, against two servers: the fault server, which
-// spoils one answer on demand (every fault must end the run in time with a
-// file the program's own reader takes apart record by record), and a real
-// Dovecot over plain text, STLS and TLS from the first byte, whose mail store
-// is compared with what the tool wrote and deleted.
+// The POP3 tool, run in-process, against the fault server (every fault must end
+// the run in time with a file the program's own reader takes apart) and a real
+// Dovecot, whose mail store is compared with what the tool wrote and deleted.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <sstream>
+#include <tuple>
 
 #include "mailbox/result_files.h"
 #include "mboxtool/tool.h"
@@ -15,40 +14,32 @@
 
 namespace {
 
-using pop3_support::Act;
-using pop3_support::FaultServer;
-using pop3_support::Message;
-using pop3_support::Script;
+using namespace pop3_support;
 using testing_support::ScopedTempDir;
 
 struct Ran {
   int status;
   std::string out;
-  double seconds;
 };
 
-Ran run(const std::string& server, int port, const std::string& user, const std::string& password,
-        const std::string& work, const std::vector<std::string>& words, int readMs,
-        long long totalMs = 60000, size_t cap = 64u << 20) {
-  mboxtool::Request r{server,   std::to_string(port),
-                      user,     password,
-                      words[0], std::vector<std::string>(words.begin() + 1, words.end())};
-  mboxtool::Options o{{2000, readMs, totalMs}, cap, work};
+const mboxtool::Options quick = {{2000, 300, 60000}};  // reads end after 300 ms
+
+Ran run(const std::string& work, const std::string& host, int port,
+        const std::vector<std::string>& words, mboxtool::Options o = quick,
+        const std::string& user = "jan", const std::string& password = "geheim") {
+  mboxtool::Request r{host, std::to_string(port), user, password, words[0], {}};
+  r.args.assign(words.begin() + 1, words.end());
   mboxtool::StringSink sink;
-  auto start = std::chrono::steady_clock::now();
-  int status = mboxtool::runTool(r, o, sink);
-  std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  return {status, sink.text, took.count()};
+  o.workDir = work;
+  return {mboxtool::runTool(r, o, sink), sink.text};
 }
 
 std::vector<Message> sample(int n, int bodyLines) {
-  std::vector<Message> box(n);
+  std::vector<Message> box;
   for (int i = 1; i <= n; ++i) {
     std::string k = std::to_string(i);
-    box[i - 1] = {"uid-" + k, "From: Afzender " + k + " <a" + k +
-                                  "@example.nl>\r\nSubject: Bericht " + k +
-                                  "\r\nDate: Mon, 3 Jun 2024 10:00:00 +0200\r\n\r\n"};
-    for (int b = 1; b <= bodyLines; ++b) box[i - 1].text += "Regel " + std::to_string(b) + "\r\n";
+    box.push_back({"uid-" + k, "From: a@example.nl\r\nSubject: Bericht " + k + "\r\n\r\n"});
+    for (int b = 1; b <= bodyLines; ++b) box.back().text += "Regel " + std::to_string(b) + "\r\n";
   }
   return box;
 }
@@ -70,9 +61,18 @@ std::string records(const std::string& out) {
 
 std::string numbered(int n) { return n ? numbered(n - 1) + " " + std::to_string(n) : "records"; }
 
-TEST(FaultServer, EveryFaultEndsInTimeWithAFileTheProgramCanRead) {
-  std::vector<Message> one = sample(1, 0), five = sample(5, 3), many = sample(10000, 0),
-                       odd = sample(7, 2);
+// One message per name, the name its UIDL.
+std::vector<Message> names(std::string list) {
+  std::vector<Message> out;
+  for (std::istringstream in(list); in >> list;) out.push_back({list, list + "\r\n\r\n"});
+  return out;
+}
+
+// Every fault must end the run in time with a file the program can read.
+// Deletions: a list of `seen` first, then the mailbox changes; dele or deles
+// (the numbers after the word) must delete exactly the messages it showed.
+TEST(FaultServer, EveryFaultEndsInTimeAndDeletesOnlyWhatTheListShowed) {
+  std::vector<Message> one = sample(1, 0), five = sample(5, 3), odd = sample(7, 2);
   std::string every, huge(1 << 20, 'a');
   for (int b = 0; b < 256; ++b) every += b == '\r' || b == '\n' ? "" : std::string(1, char(b));
   odd[0].text += "+OK geen statusregel\r\n";  // a body line like the next record's start
@@ -80,21 +80,25 @@ TEST(FaultServer, EveryFaultEndsInTimeWithAFileTheProgramCanRead) {
   odd[2].text = "\r\nalleen tekst\r\n\r\nnog meer\r\n";    // no header lines
   odd[3].text = "-Vreemd: kop\r\nSubject: Bericht 4\r\n";  // headers that never end
   odd[4].text += huge + "\r\n";
-  odd[5].text = "Subject: Bericht 6 " + every +
-                "\r\nFrom: \x1b]0;titel\x07\x1b[2J <x@y.nl>\r\n\r\n" + every +
-                "\r\n+OK nep\r\n.\r\n-ERR nep\r\n";
+  odd[5].text = "Subject: Bericht 6 " + every + "\r\nFrom: \x1b]0;t\x07\x1b[2J\r\n\r\n" + every +
+                "\r\n+OK\r\n.\r\n";
   odd[6].text = std::string("\0\0\0\r\n\r\n\xff\xfe\r\n", 11);
   std::string size = std::to_string(one[0].text.size()), stat = "+OK 1 " + size + "\r\n";
   std::string listed = stat + "+OK\r\n1 " + size + "\r\n.\r\n";
   const std::vector<std::string> top5 = {"top", "5", "3"}, list = {"list"};
+  const Script noUidl = {"", Act::None, true, false}, stls = {"STLS", Act::Err, true, true, true},
+               whole = {"", Act::None, true, true, false, true};
+  const std::string abc = "a b c", abcde = "z b c d e",  // "z": its UIDL's hex holds an "a"
+      gone = "-ERR message 2 is no longer on the server; not deleted\r\n",
+                    changed = " cannot be identified: the mailbox changed; not deleted\r\n+OK\r\n";
   struct Row {
     Script script;
     std::vector<std::string> words;
-    const std::vector<Message>& box;
+    std::vector<Message> box;
     int status;
-    std::string want;  // the file, or what the program reads from a top file
-    long long totalMs = 60000;
-    size_t cap = 64u << 20;
+    std::string want;                  // the file, or what the program reads from a top file
+    std::string seen = "", left = "";  // deletions: the mailbox listed first, the one left
+    mboxtool::Options options = quick;
     std::string holds = "";
   } const rows[] = {
       // clang-format off
@@ -102,151 +106,170 @@ TEST(FaultServer, EveryFaultEndsInTimeWithAFileTheProgramCanRead) {
       {{"", Act::Junk}, top5, five, 1, ""},
       {{"CAPA", Act::HalfMute}, top5, five, 1, ""},
       {{"PASS", Act::Mute}, top5, five, 1, ""},
-      {{"PASS", Act::Err}, list, five, 1, "-ERR Cannot do that.\r\n"},
-      {{"STLS", Act::Err, true, true, true}, list, five, 1, "-ERR STLS refused: -ERR Cannot do that.\r\n"},
-      {{"STLS", Act::Extra, true, true, true}, list, five, 1,
-       "-ERR server sent bytes before the TLS handshake\r\n"},
+      {{"PASS", Act::Err}, {"dele", "1"}, five, 1, "-ERR Cannot do that.\r\n-ERR nothing was deleted\r\n"},
+      {stls, list, five, 1, "-ERR STLS refused: -ERR Cannot do that.\r\n"},
+      {{"STLS", Act::Extra, true, true, true}, list, five, 1, "-ERR server sent bytes before the TLS handshake\r\n"},
       {{"TOP 2", Act::Err}, top5, five, 0, "records 1 - 3 4 5"},
-      {{"TOP 3", Act::HalfDrop}, top5, five, 1, "records 1 2 3"},
-      {{"TOP 3", Act::HalfMute}, top5, five, 1, "records 1 2 3"},
+      {{"TOP 3", Act::HalfDrop}, top5, five, 1, "records 1 2 -"},
+      {{"TOP 3", Act::HalfMute}, top5, five, 1, "records 1 2 -"},
       {{"TOP 3", Act::Mute}, top5, five, 1, "records 1 2"},
       {{"TOP 3", Act::Junk}, top5, five, 1, "records 1 2"},
       {{"TOP 4", Act::NoEnd}, top5, five, 1, "records 1 2 3 4"},
-      {{"TOP 2", Act::Trickle}, top5, five, 1, "records 1 2", 1500},
-      {{"TOP 2", Act::Endless}, top5, five, 1, "records 1 -", 60000, 2u << 20},
-      {{"TOP 2", Act::Endless}, top5, five, 1, "records 1 -", 1500},
+      {{"TOP 2", Act::Trickle}, top5, five, 1, "records 1 -", "", "", {{2000, 300, 1500}}},
+      {{"TOP 2", Act::Endless}, top5, five, 1, "records 1 -", "", "", {{2000, 300, 60000}, 2u << 20}},
+      {{"TOP 2", Act::Endless}, top5, five, 1, "records 1 -", "", "", {{2000, 300, 1500}}},
       {{"LIST", Act::Mute}, list, one, 1, stat},
       {{"UIDL", Act::Drop}, list, one, 1, listed},
-      {{"", Act::None, true, false}, list, one, 0, listed},
+      {noUidl, list, one, 0, listed},
       {{"", Act::None, false}, top5, five, 0, numbered(5)},
-      {{}, {"top", "7", "10"}, odd, 0, "records 1 2 - 4 5 6 -", 60000, 64u << 20,
-       "\r\n" + huge + "\r\n.\r\n"},
-      {{}, {"top", "10000", "0"}, many, 0, numbered(10000)},
+      {whole, {"top", "5", "1"}, five, 0, numbered(5), "", "", quick, "\r\n\r\nRegel 1\r\n.\r\n+OK\r\n"},
+      {whole, {"stop", "2", "1"}, five, 0, "From: a@example.nl\r\nSubject: Bericht 2\r\n\r\nRegel 1\r\n"},
+      {{}, {"top", "7", "10"}, odd, 0, "records 1 2 - 4 5 6 -", "", "", quick, "\r\n" + huge.substr(0, 16 << 10) + "\r\n.\r\n"},
+      {{}, {"top", "10000", "0"}, sample(10000, 0), 0, numbered(10000)},
       {{}, {"top", "99999999999999999999", "-2"}, five, 0, numbered(5)},
       {{}, {"stop", "7", "10"}, five, 0, "-ERR There's no message 7.\r\n"},
       {{}, {"stop", "0", "10"}, five, 1, "-ERR no such message\r\n"},
       {{}, {"list", "x"}, five, 1, "-ERR list takes no arguments\r\n"},
+      {{}, {"dele", "1"}, names("n z c d e"), 0, "+OK [message 1 (now message 2)]\r\n+OK\r\n", abcde, "n c d e"},
+      {{}, {"dele", "2"}, names("z c d e"), 1, gone + "+OK\r\n", abcde, "z c d e"},
+      {{}, {"deles", "5", "x", "4", "2", "4", "9"}, names("z c d e"), 1, "+OK [message 5 (now message 4)]\r\n"
+       "+OK [message 4 (now message 3)]\r\n" + gone + "-ERR message 9 was not in the last list; not deleted\r\n+OK\r\n", abcde, "z c"},
+      {{}, {"deles", "3", "4"}, names("x x y"), 1, "-ERR message 3 has no reliable UIDL and its number changed; not deleted\r\n"
+       "+OK [message 4 (now message 3)]\r\n+OK\r\n", "a x x y", "x x"},  // a UIDL twice names nothing, nor one with a control byte
+      {{}, {"dele", "2"}, names("c\x01 d"), 1, "-ERR message 2 has no reliable UIDL and its number changed; not deleted\r\n+OK\r\n", "a c\x01 d", "c\x01 d"},
+      {noUidl, {"dele", "2"}, names(abc), 0, "+OK [message 2]\r\n+OK\r\n", abc, "a c"},
+      {noUidl, {"dele", "2"}, names("a bb c"), 1, "-ERR message 2" + changed, abc, "a bb c"},
+      {noUidl, {"dele", "1"}, names("b c"), 1, "-ERR message 1" + changed, abc, "b c"},
+      {{}, {"dele", "1"}, names(abc), 1, "-ERR no list of the mailbox was kept; nothing was deleted\r\n", "", abc},
+      {{"LIST", Act::Mute}, {"dele", "2"}, names(abc), 1, "-ERR server did not answer in time; nothing was deleted\r\n", abc, abc},
+      {{"DELE", Act::Err}, {"dele", "2"}, names(abc), 1, "-ERR Cannot do that. [message 2]\r\n+OK\r\n", abc, abc},
+      {{"QUIT", Act::Drop}, {"dele", "2"}, names(abc), 1, "+OK [message 2]\r\n-ERR no answer to QUIT (server closed the connection); the deletions may not have taken effect\r\n", abc, abc},
+      // clang-format on
+  };
+  FaultServer server;
+  for (const Row& c : rows) {
+    SCOPED_TRACE(c.script.at + " " + std::to_string(int(c.script.act)) + " " + c.words[0] + " " +
+                 c.seen);
+    ScopedTempDir work(false);
+    server.set(names(c.seen), {"", Act::None, true, c.script.uidl});
+    ASSERT_TRUE(c.seen.empty() || run(work.path(), "127.0.0.1", server.port(), list).status == 0);
+    std::string numbers;
+    for (size_t i = 1; i < c.words.size(); ++i) numbers += c.words[i] + "\r\n";
+    testing_support::writeFile(work.file("deles.dat"), numbers);
+    server.set(c.box, c.script);
+    auto start = std::chrono::steady_clock::now();
+    Ran r = run(work.path(), "127.0.0.1", server.port(),
+                c.words[0] == "deles" ? std::vector<std::string>{"deles"} : c.words, c.options);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(c.status, r.status);
+    EXPECT_EQ(c.want, r.out.rfind("+OK Logged in.\r\n", 0) == 0 ? records(r.out) : r.out);
+    EXPECT_NE(std::string::npos, r.out.find(c.holds));
+    EXPECT_LT(r.out.size(), c.options.replyCap + 65536);
+    EXPECT_TRUE(c.status || c.words[0] != "top" || c.script.pipelining == server.pipelined);
+    EXPECT_TRUE(c.left.empty() || c.left == server.uidls()) << server.uidls();
+  }
+}
+
+// Against endless replies and huge messages, files stay within what the program reads.
+TEST(ToolSafety, FilesHoldNoMoreThanTheProgramCanShow) {
+  std::vector<Message> many(2000, {"u", "Subject: x\r\n\r\n"}), big(1);  // big: 4 MiB line
+  std::string a(4 << 20, 'a'), body;
+  big[0].text = "Subject: Bericht 1\r\nX-Lang: " + a + "\r\n";
+  for (int i = 1; i <= 900; ++i) big[0].text += "X-Kop: " + std::to_string(i) + "\r\n";
+  for (int i = 1; i <= 300; ++i) body += "Regel " + std::to_string(i) + "\r\n";
+  big[0].text += "From: Laat <l@x.nl>\r\n\r\n" + body;
+  std::string cut = "X-Lang: " + a.substr(0, (16 << 10) - 8) + "\r\nX-Kop: 1\r\n";
+  struct Row {
+    Script script;
+    std::vector<std::string> words;
+    const std::vector<Message>& box;
+    size_t lines, bytes;  // at most
+    std::vector<std::string> holds;
+  } const rows[] = {
+      // clang-format off
+      {{"LIST", Act::NoEnd}, {"list"}, many, 802, 20000, {"\r\n800 "}},
+      {{"TOP 1", Act::Endless}, {"top", "2", "3"}, many, 900, 150 << 10, {"\r\n.\r\n"}},
+      {{}, {"top", "1", "160"}, big, 966, 64 << 10,
+       {cut, "X-Kop: 799\r\nFrom: Laat <l@x.nl>\r\n\r\nRegel 1\r\n", "Regel 160\r\n.\r\n"}},
       // clang-format on
   };
   FaultServer server;
   ScopedTempDir work(false);
   for (const Row& c : rows) {
-    SCOPED_TRACE(c.script.at + " " + std::to_string(int(c.script.act)) + " " + c.words[0]);
+    SCOPED_TRACE(c.words[0] + " " + c.script.at);
     server.set(c.box, c.script);
-    Ran r = run("127.0.0.1", server.port(), "jan", "geheim", work.path(), c.words, 300, c.totalMs,
-                c.cap);
-    EXPECT_EQ(c.status, r.status);
-    EXPECT_EQ(c.want, r.out.rfind("+OK Logged in.\r\n", 0) == 0 ? records(r.out) : r.out);
-    EXPECT_NE(std::string::npos, r.out.find(c.holds));
-    EXPECT_LT(r.out.size(), c.cap + 65536);
-    EXPECT_LT(r.seconds, 5);
-    if (c.status == 0 && c.words[0] == "top") {
-      EXPECT_EQ(c.script.pipelining, server.pipelined());
-    }
+    auto begin = std::chrono::steady_clock::now();
+    std::string out =
+        run(work.path(), "127.0.0.1", server.port(), c.words, {{2000, 300, 1500}}).out;
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+    EXPECT_LE(size_t(std::count(out.begin(), out.end(), '\n')), c.lines);
+    EXPECT_LE(out.size(), c.bytes);
+    for (const std::string& h : c.holds) EXPECT_NE(std::string::npos, out.find(h)) << h.size();
   }
 }
 
-// After a list, the mailbox changes to `now`; then dele or deles (with the
-// numbers after the word) must delete exactly the messages the list showed.
-TEST(FaultServer, DeletesOnlyTheMessagesTheLastListShowed) {
-  auto box = [](const std::string& names) {
-    std::vector<Message> out;
-    std::istringstream in(names);
-    for (std::string n; in >> n;) out.push_back({n, "Subject: " + n + "\r\n\r\n" + n + "\r\n"});
-    return out;
-  };
-  const Script noUidl = {"", Act::None, true, false};
-  struct Row {
-    std::string seen, now;  // no list run without seen
-    std::vector<std::string> words;
-    int status;
-    std::string left;  // what the server holds after
-    Script script = {};
-    std::string says = "";
-  } const rows[] = {
-      {"a b c d e", "a c d e", {"dele", "3"}, 0, "a d e"},
-      {"a b c d e", "n a b c d e", {"dele", "1"}, 0, "n b c d e"},
-      {"a b c d e", "a c d e", {"dele", "2"}, 1, "a c d e", {}, "message 2 is no longer on the"},
-      {"a b c d e", "a c d e", {"deles", "5", "4", "2", "4", "9"}, 1, "a c"},
-      {"a x x y", "x x y", {"deles", "3", "4"}, 1, "x x"},    // a UIDL twice names nothing
-      {"a c\x01 d", "c\x01 d", {"dele", "2"}, 1, "c\x01 d"},  // nor one with a control byte
-      {"a b c", "a b c", {"dele", "2"}, 0, "a c", noUidl},
-      {"a b c", "a bb c", {"dele", "2"}, 1, "a bb c", noUidl},
-      {"a b c", "b c", {"dele", "1"}, 1, "b c", noUidl},
-      {"", "a b c", {"dele", "1"}, 1, "a b c", {}, "nothing was deleted"},
-      {"a b c", "a b c", {"dele", "2"}, 1, "a b c", {"LIST", Act::Mute}, "nothing was deleted"},
-      {"a b c", "a b c", {"dele", "2"}, 1, "a b c", {"DELE", Act::Err}},
-      {"a b c", "a b c", {"dele", "2"}, 1, "a b c", {"QUIT", Act::Drop}, "no answer to QUIT"},
-  };
+// A server seen with STLS once gets neither user name nor password in plain
+// text (the fault server goes mute at either); pop3:// allows plain text.
+TEST(ToolSafety, AServerThatOfferedStlsNeverGetsThePasswordInPlainText) {
   FaultServer server;
-  for (const Row& c : rows) {
-    SCOPED_TRACE(c.now + " " + c.words[1]);
-    ScopedTempDir work(false);
-    auto tool = [&](const std::vector<std::string>& words) {
-      return run("127.0.0.1", server.port(), "jan", "geheim", work.path(), words, 300);
-    };
-    server.set(box(c.seen), c.script.uidl ? Script() : noUidl);
-    ASSERT_TRUE(c.seen.empty() || tool({"list"}).status == 0);
-    server.set(box(c.now), c.script);
-    std::string list;
-    for (size_t i = 1; i < c.words.size(); ++i) list += c.words[i] + "\r\n";
-    testing_support::writeFile(work.file("deles.dat"), list);
-    Ran r = tool(c.words[0] == "deles" ? std::vector<std::string>{"deles"} : c.words);
-    EXPECT_EQ(c.status, r.status) << r.out;
-    EXPECT_EQ(c.left, server.uidls());
-    EXPECT_NE(std::string::npos, r.out.find(c.says)) << r.out;
+  std::vector<Message> box(3, {"u", "Subject: x\r\n\r\n"});
+  std::string host = "127.0.0.1", port = ":" + std::to_string(server.port());
+  const std::tuple<Script, std::string, std::string> rows[] = {
+      {{"STLS", Act::Err, true, true, true}, host, "-ERR STLS refused"},
+      {{"USER", Act::Mute, true, true, false}, host + port, "-ERR server no longer offers STLS"},
+      {{"PASS", Act::Mute, false, true, false}, host, "-ERR server no longer offers STLS"},
+      {{"", Act::None, true, true, false}, "pop3://127.0.0.1", "+OK 3 "},
+  };
+  ScopedTempDir work(false), other(false);  // other: a link under the mark's name
+  for (const auto& [script, name, starts] : rows) {
+    SCOPED_TRACE(script.at + " " + name);
+    server.set(box, script);
+    EXPECT_EQ(0u, run(work.path(), name, server.port(), {"list"}).out.rfind(starts, 0));
   }
+  std::string mark = mboxtool::stlsMarkName(host, server.port());
+  EXPECT_EQ(std::filesystem::perms(0600),
+            std::filesystem::symlink_status(work.file(mark)).permissions());
+  ASSERT_EQ(0, symlink(other.file("doel").c_str(), other.file(mark).c_str()));
+  server.set(box, std::get<0>(rows[0]));
+  EXPECT_EQ(0u, run(other.path(), host, server.port(), {"list"}).out.rfind("-ERR STLS refused", 0));
+  EXPECT_NE(0, access(other.file("doel").c_str(), F_OK));
 }
 
-// A full disk: the run fails instead of leaving the program a file it takes
-// for whole. The password leaves the process's argument memory at once.
+// The tool as a process: on a full disk the run fails instead of leaving the
+// program a file it takes for whole; the password leaves its argument memory
+// at once.
 TEST(ToolProcess, FailsOnAFullDiskAndHidesThePassword) {
-  std::string tool = std::string(MAILVAK_BINARY_DIR) + "/mboxtool";
-  ASSERT_EQ(0, access(tool.c_str(), X_OK)) << "build the mboxtool target first";
+  ScopedTempDir work;  // for the list the tool keeps
   FaultServer server;
   server.set(sample(3, 1));
-  std::string start = tool + " 127.0.0.1 " + std::to_string(server.port()) + " jan ";
-  setenv("MBOXTOOL_READ_TIMEOUT_MS", "3000", 1);
-  EXPECT_EQ(1, pop3_support::runShell("timeout 20 " + start + "geheim list >/dev/full"));
-
+  std::string start = "MBOXTOOL_READ_TIMEOUT_MS=3000 " + std::string(MAILVAK_BINARY_DIR) +
+                      "/mboxtool 127.0.0.1 " + std::to_string(server.port()) + " jan ";
+  EXPECT_EQ(
+      1, WEXITSTATUS(std::system(("timeout 20 env " + start + "geheim list >/dev/full").c_str())));
   server.set({}, {"", Act::Mute});  // the tool waits for a greeting
-  ScopedTempDir dir(false);
-  ASSERT_EQ(0, pop3_support::runShell(start + "Zeer-Geheim list >/dev/null & echo $! >" +
-                                      dir.file("pid")));
-  std::string proc = "/proc/" + testing_support::readFile(dir.file("pid"));
-  proc.back() = '/';
+  FILE* shell = popen((start + "Zeer-Geheim list >/dev/null & echo $!").c_str(), "r");
+  int pid = 0;
+  ASSERT_TRUE(shell && fscanf(shell, "%d", &pid) == 1 && pclose(shell) == 0);
   std::string cmd;  // the shell's before the exec, the tool's after, empty once it ended
   for (int i = 0; i < 500 && (cmd.find("jan") == cmd.npos || cmd.find("Geheim") != cmd.npos); ++i) {
     usleep(10000);
-    cmd = testing_support::readFile(proc + "cmdline");
+    cmd = testing_support::readFile("/proc/" + std::to_string(pid) + "/cmdline");
   }
   EXPECT_TRUE(cmd.find("jan") != cmd.npos && cmd.find("Geheim") == cmd.npos) << cmd;
-  kill(std::atoi(proc.c_str() + 6), SIGTERM);
-  unsetenv("MBOXTOOL_READ_TIMEOUT_MS");
-}
-
-// What stop writes: the top reply without "+OK", "." and dot-stuffing.
-std::string unstuffed(std::string r) {
-  r = r.substr(5, r.size() - 8);
-  for (size_t at = 0; (at = r.find("\r\n.", at)) != r.npos; at += 2) r.erase(at + 2, 1);
-  return r;
+  kill(pid, SIGTERM);
 }
 
 // A real Dovecot over plain text, STLS and TLS from the first byte, each named
 // its own way: host and port, host:port, pop3s://host:port/. What the tool
 // writes is compared byte for byte with the mail the server holds.
 TEST(DovecotTool, ListsReadsAndDeletesWhatTheServerHolds) {
-  if (!pop3_support::DovecotServer::available()) GTEST_SKIP() << "dovecot-pop3d is not installed";
-  pop3_support::DovecotServer server;
-  // Every user exists before the first login: Dovecot may not notice a change
-  // of its users file within the second it last read it.
-  ASSERT_TRUE(server.start() && server.addUser("plain", "geheim") &&
-              server.addUser("stls", "geheim") && server.addUser("tls", "geheim"));
+  if (!DovecotServer::available()) GTEST_SKIP() << "dovecot-pop3d is not installed";
+  DovecotServer server;
+  ASSERT_TRUE(server.start({"plain", "stls", "tls"}, "geheim"));
   setenv("SSL_CERT_FILE", server.caFile().c_str(), 1);
   ScopedTempDir work(false);
-  for (const char* host : {"no-such-host.invalid", "127.0.0.1"}) {  // nobody answers: no file
-    EXPECT_EQ("", run(host, pop3_support::freePort(), "u", "p", work.path(), {"list"}, 300).out);
-  }
+  for (const char* host : {"no-such-host.invalid", "127.0.0.1"})  // nobody answers: no file
+    EXPECT_EQ("", run(work.path(), host, listenOn(), {"list"}).out);
   std::string lines;
   for (int i = 1; i <= 50; ++i) lines += "Regel " + std::to_string(i) + "\r\n";
   // Folded Subject, dot lines, a tab, a long line, 8-bit bytes, a lone ".".
@@ -257,54 +280,49 @@ TEST(DovecotTool, ListsReadsAndDeletesWhatTheServerHolds) {
       "\tingesprongen met een tab\r\n" +
           std::string(200, 'x') + "\r\nCaf\xe9 met \xebn 8-bit bytes\r\n.\r\nGroet, Jan\r\n",
       "From: Marie <marie@example.nl>\r\nSubject: Lang bericht\r\n\r\n" + lines};
-  std::string size0 = std::to_string(mail[0].size()), size1 = std::to_string(mail[1].size());
   std::string list = "+OK 2 " + std::to_string(mail[0].size() + mail[1].size()) +
-                     "\r\n+OK 2 messages:\r\n1 " + size0 + "\r\n2 " + size1 + "\r\n.\r\n";
-  struct Way {
-    std::string user, server;
-    int port, realPort;
-  } const ways[] = {
-      {"plain", "127.0.0.1", server.plainPort(), server.plainPort()},
-      {"stls", "127.0.0.1:" + std::to_string(server.stlsPort()), 110, server.stlsPort()},
-      {"tls", "pop3s://127.0.0.1:" + std::to_string(server.tlsPort()) + "/", 110, server.tlsPort()},
-  };
-  for (const Way& w : ways) {
-    SCOPED_TRACE(w.user);
+                     "\r\n+OK 2 messages:\r\n1 " + std::to_string(mail[0].size()) + "\r\n2 " +
+                     std::to_string(mail[1].size()) + "\r\n.\r\n";
+  std::string stls = std::to_string(server.stls), tls = std::to_string(server.tls);
+  for (const auto& [user, host, port] : std::vector<std::tuple<std::string, std::string, int>>{
+           {"plain", "127.0.0.1", server.plain},
+           {"stls", "127.0.0.1:" + stls, 110},
+           {"tls", "pop3s://127.0.0.1:" + tls + "/", 110}}) {
+    SCOPED_TRACE(user);
     auto tool = [&](const std::vector<std::string>& words, const std::string& password = "geheim") {
-      return run(w.server, w.port, w.user, password, work.path(), words, 5000);
+      return run(work.path(), host, port, words, {{2000, 5000, 60000}}, user, password);
     };
-    ASSERT_TRUE(server.addMessages(w.user, mail));
+    ASSERT_TRUE(server.addMessages(user, mail));
     EXPECT_EQ(list, tool({"list"}).out);
-    // The list the deletions go by: no password in it, for its owner only.
-    std::string kept = work.file(mboxtool::sidecarName("127.0.0.1", w.realPort, w.user));
-    EXPECT_EQ(std::filesystem::perms(0600), std::filesystem::status(kept).permissions());
-    EXPECT_EQ(std::string::npos, testing_support::readFile(kept).find("geheim"));
+    // What the tool keeps (the list the deletions go by): for its owner only, no password.
+    for (const auto& kept : std::filesystem::directory_iterator(work.path())) {
+      EXPECT_EQ(std::filesystem::perms(0600), kept.status().permissions());
+      EXPECT_EQ(std::string::npos, testing_support::readFile(kept.path()).find("geheim"));
+    }
     for (int n : {40, 2, 0}) {
       EXPECT_EQ("+OK Logged in.\r\n" + FaultServer::topReply(mail[0], n) +
                     FaultServer::topReply(mail[1], n),
                 tool({"top", "2", std::to_string(n)}).out);
     }
+    // stop writes the top reply without "+OK", "." and dot-stuffing.
     for (auto [m, n] : {std::pair{1, 1000}, {1, 2}, {2, 10}, {2, -27}, {1, 0}}) {
-      EXPECT_EQ(unstuffed(FaultServer::topReply(mail[m - 1], std::max(n, 0))),
+      EXPECT_EQ(FaultServer::topReply(mail[m - 1], std::max(n, 0), false),
                 tool({"stop", std::to_string(m), std::to_string(n)}).out)
           << m << " " << n;
     }
-
     EXPECT_EQ("-ERR [AUTH] Authentication failed.\r\n-ERR nothing was deleted\r\n",
               tool({"dele", "1"}, "fout").out);
     EXPECT_EQ(0, tool({"dele", "2"}).status);
-    EXPECT_EQ((std::vector<std::string>{mail[0]}), server.messagesOf(w.user));
+    EXPECT_EQ(mail[0], server.mailOf(user));
     ASSERT_EQ(0, tool({"list"}).status);
     testing_support::writeFile(work.file("deles.dat"), "1\r\n");
     EXPECT_EQ(0, tool({"deles"}).status);
-    EXPECT_EQ(std::vector<std::string>(), server.messagesOf(w.user));
-    if (w.user == "plain") continue;
-    // A certificate the client does not trust: one -ERR line, no login.
-    setenv("SSL_CERT_FILE", "/dev/null", 1);
+    EXPECT_EQ("", server.mailOf(user));
+    if (user == "plain") continue;
+    setenv("SSL_CERT_FILE", "/dev/null", 1);  // a certificate it does not trust: one -ERR line
     std::string untrusted = tool({"list"}).out;
     setenv("SSL_CERT_FILE", server.caFile().c_str(), 1);
-    EXPECT_TRUE(untrusted.starts_with("-ERR ") && untrusted.find('\n') == untrusted.size() - 1)
-        << untrusted;
+    EXPECT_TRUE(untrusted.starts_with("-ERR ") && untrusted.find('\n') + 1 == untrusted.size());
   }
   unsetenv("SSL_CERT_FILE");
 }

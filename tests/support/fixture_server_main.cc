@@ -1,20 +1,13 @@
-// fixture_pop3: serves message files over POP3 on 127.0.0.1, for the demo
-// and for trying the program by hand without a mail server.
-//
-// Usage: fixture_pop3 [--silent] PORT FILE...
-// Every user name and password logs in and sees the files as messages 1..n,
-// in argument order (line ends become CR LF). PORT 0 picks a free port.
-// Prints "port N" once it listens and serves until SIGTERM or SIGINT;
-// deletions last as long as the process. With --silent it accepts
-// connections and never says a word.
+// fixture_pop3 [--silent] PORT FILE...: serves the files over POP3 on 127.0.0.1
+// (PORT 0: a free one) as messages 1..n, line ends made CR LF, to any user and
+// password, for the demo and for trying the program without a mail server; with
+// --silent it accepts connections and never says a word. Prints "port N" once it
+// listens; serves, deletions included, until SIGTERM or SIGINT.
 #include <signal.h>
 
 #include <cstdio>
-#include <string>
 
 #include "support/pop3_servers.h"
-
-volatile sig_atomic_t stopRequested = 0;
 
 int main(int argc, char** argv) {
   const bool silent = argc > 1 && std::string(argv[1]) == "--silent";
@@ -24,22 +17,22 @@ int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     std::string raw = testing_support::readFile(argv[i]), text;
     for (size_t c = 0; c < raw.size(); ++c) {
-      if (raw[c] != '\r' && raw[c] != '\n') text += raw[c];
-      if (raw[c] == '\n' || (raw[c] == '\r' && raw.compare(c, 2, "\r\n") != 0)) text += "\r\n";
+      if (raw[c] == '\n' && c && raw[c - 1] == '\r') continue;
+      text += raw[c] == '\r' || raw[c] == '\n' ? std::string("\r\n") : std::string(1, raw[c]);
     }
-    if (!text.empty() && !text.ends_with("\r\n")) text += "\r\n";
+    if (!text.ends_with("\r\n")) text += "\r\n";
     box.push_back({"fixture-" + std::to_string(i - 1) + "-" +
-                       std::to_string(std::hash<std::string>()(argv[i]) % 1000000),
+                       std::to_string(std::hash<std::string>()(text) % 1000000),
                    text});
   }
+  sigset_t stop;  // blocked before the server's thread starts, so only sigwait takes them
+  sigemptyset(&stop), sigaddset(&stop, SIGTERM), sigaddset(&stop, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
   pop3_support::FaultServer server(std::atoi(argv[1]));
   if (!server.port()) return std::fprintf(stderr, "fixture_pop3: port %s is taken\n", argv[1]), 1;
-  server.password.clear();
   server.set(box, {"", silent ? pop3_support::Act::Mute : pop3_support::Act::None});
-  signal(SIGTERM, [](int) { stopRequested = 1; });
-  signal(SIGINT, [](int) { stopRequested = 1; });
   std::printf("port %d\n", server.port());
   std::fflush(stdout);
-  while (!stopRequested) pause();
-  return 0;
+  int sig;
+  sigwait(&stop, &sig);
 }

@@ -1,7 +1,8 @@
-// What the unit tests of the program share: a System that records what the
-// program asks of the operating system and can play the POP3 tool, and a
-// Program over an in-memory console in a fresh temporary working directory.
+// What the program's unit tests share: a System that records and fakes what the
+// program asks of the operating system, and a Program on an in-memory console.
 #pragma once
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <deque>
@@ -20,8 +21,7 @@ namespace testing_support {
 
 class FakeSystem : public console::System {
  public:
-  /// Records the run's line and writes outputs[file] (empty when none is
-  /// given, as a tool without an answer leaves) into its result file.
+  /// Records the run's line; writes outputs[file] ("" unless given) into its result file.
   console::ToolOutcome runTool(const console::ToolRun& run) override {
     commands.push_back(run.line);
     if (playTool && !run.outputFile.empty()) writeFile(run.outputFile, outputs[run.outputFile]);
@@ -49,12 +49,7 @@ class FakeSystem : public console::System {
     return number;
   }
   void startDetached(const std::string& file) override { started.push_back(file); }
-  bool deleteFile(const std::string& name) override {
-    log.push_back("delete " + name);
-    return System::deleteFile(name);
-  }
   bool renameFile(const std::string& from, const std::string& to) override {
-    log.push_back("rename " + from + " " + to);
     return !(refuseRenames && from.starts_with(refuseRenamesOf)) && System::renameFile(from, to);
   }
   std::string environmentVariable(const std::string& name) override {
@@ -62,8 +57,11 @@ class FakeSystem : public console::System {
     return it == environment.end() ? "" : it->second;
   }
   std::string versionText() override { return version; }
+  void checkpoint(const char* step) override {
+    if (dieAt == step) _exit(0);
+  }
 
-  std::vector<std::string> commands, started, log;
+  std::vector<std::string> commands, started;
   std::map<std::string, std::string> outputs;  // what the tool writes, by result file
   std::map<std::string, std::string> environment;
   std::string version = "Linux 6.12.0";
@@ -75,6 +73,7 @@ class FakeSystem : public console::System {
   console::ToolOutcome outcome = console::ToolOutcome::Done;
   bool refuseRenames = false;
   std::string refuseRenamesOf;  // with refuseRenames: only names that start so
+  std::string dieAt;            // the step of a file replacement at which the process ends
 };
 
 /// A program on a console of the main screen's size, with three accounts
@@ -82,7 +81,6 @@ class FakeSystem : public console::System {
 struct TestProgram {
   explicit TestProgram(int accounts = 3, int windowRows = 42) {
     state.windowRows = windowRows;
-    state.helpTopRow = 1;
     console.setSize(127, windowRows + 3);
     for (int a = 1; a <= accounts; ++a) {
       std::string n = std::to_string(a);
@@ -104,12 +102,12 @@ struct TestProgram {
     for (char c : text) console.pushKey(std::string(1, c));
   }
   std::string row(int r) const { return console.screen().rowText(r); }
-  /// Rows first..last as the user reads them: blanks at row ends dropped, one line each.
-  std::string rows(int first, int last) const { return rowsOf(console.screen(), first, last); }
-  static std::string rowsOf(const console::Screen& screen, int first, int last) {
+  /// Rows first..last of the screen (or of one kept) as the user reads them:
+  /// blanks at row ends dropped, one line each.
+  std::string rows(int first, int last, const console::Screen* kept = nullptr) const {
     std::string text;
     for (int r = first; r <= last; ++r) {
-      std::string line = screen.rowText(r);
+      std::string line = (kept ? *kept : console.screen()).rowText(r);
       line.erase(line.find_last_not_of(' ') + 1);
       text += line + "\n";
     }

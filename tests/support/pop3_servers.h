@@ -1,7 +1,7 @@
 // Two POP3 servers on 127.0.0.1 for tests. FaultServer answers from a list of
-// messages and, on demand, spoils the answer to one command; it serves one
-// connection at a time on its own thread, DELE marks and QUIT removes the
-// marked messages. DovecotServer is a real one, run by scripts/dovecot.sh: one
+// messages, one connection at a time on its own thread, and on demand spoils
+// the answer to one command; any user and password log in, DELE marks and
+// QUIT removes. DovecotServer is a real one, run by scripts/dovecot.sh: one
 // instance without TLS, one that offers STLS on its plain port and TLS from
 // the first byte on another.
 #pragma once
@@ -9,14 +9,13 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -44,16 +43,13 @@ struct Script {
   std::string at;  // the command (its first bytes) whose answer goes wrong; "" the greeting
   Act act = Act::None;
   bool pipelining = true, uidl = true, stls = false;  // offered in CAPA
+  bool whole = false;  // TOP sends the whole message, as a server that ignores the line count
 };
 
-inline int runShell(const std::string& line) {
-  int rc = std::system(line.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
 /// Binds a TCP socket to port on 127.0.0.1 (0: a free one) and returns the
-/// port, 0 on failure; with fd, the socket listens and goes to *fd.
-inline int listenOn(int port, int* fd = nullptr) {
+/// port, 0 on failure; with fd, the socket listens and goes to *fd, without,
+/// it is closed again: a port that nobody listens on.
+inline int listenOn(int port = 0, int* fd = nullptr) {
   int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), one = 1;
   setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in a = {AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
@@ -66,9 +62,6 @@ inline int listenOn(int port, int* fd = nullptr) {
   return ok ? ntohs(a.sin_port) : 0;
 }
 
-/// A TCP port on 127.0.0.1 that nobody listens on now.
-inline int freePort() { return listenOn(0); }
-
 class FaultServer {
  public:
   explicit FaultServer(int port = 0) : port_(listenOn(port, &listen_)) {
@@ -80,43 +73,37 @@ class FaultServer {
     close(listen_);
   }
   int port() const { return port_; }  // 0: could not listen
-
   void set(const std::vector<Message>& box, const Script& script = {}) {
     std::lock_guard<std::mutex> lock(mutex_);
-    box_ = box, script_ = script, pipelined_ = false;
+    box_ = box, script_ = script, pipelined = false;
   }
-  std::string uidls() {
+  std::string uidls() {  // what the mailbox holds now
     std::lock_guard<std::mutex> lock(mutex_);
     std::string out;
     for (const Message& m : box_) out += (out.empty() ? "" : " ") + m.uidl;
     return out;
   }
-  bool pipelined() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return pipelined_;
-  }
-  std::string password = "geheim";  // empty: any password logs in
-  // "+OK", headers, empty line and n body lines (all for n < 0), dot-stuffed, ".".
-  static std::string topReply(const std::string& text, long n) {
-    std::string out = "+OK\r\n";
+  std::atomic<bool> pipelined{false};  // a command came before the last one was answered
+  // "+OK", headers, empty line and n body lines (all for n < 0), dot-stuffed, ".";
+  // not wire: the lines alone.
+  static std::string topReply(const std::string& text, long n, bool wire = true) {
+    std::string out = wire ? "+OK\r\n" : "";
     bool body = false;
     for (size_t at = 0, end; at < text.size() && !(body && n-- == 0); at = end + 2) {
       end = std::min(text.find("\r\n", at), text.size());
       std::string line = text.substr(at, end - at);
-      out += (line[0] == '.' ? "." : "") + line + "\r\n";
+      out += (wire && line[0] == '.' ? "." : "") + line + "\r\n";
       body = body || line.empty();
     }
-    return out + ".\r\n";
+    return wire ? out + ".\r\n" : out;
   }
 
  private:
-  // A blocking send: all of data or a failure.
   static bool put(int fd, std::string_view data) {
     return ::send(fd, data.data(), data.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(data.size());
   }
-  // Sends first, then unit again and again until the client hangs up or the
-  // server stops; slow: one unit per read timeout (50 ms), else as fast as
-  // the client reads.
+  // Sends first, then unit again and again until the client hangs up or the server
+  // stops; slow: one unit per read timeout (50 ms), else as fast as the client reads.
   void repeat(int fd, const std::string& first, const std::string& unit, bool slow) {
     char chunk[4096];
     put(fd, first);
@@ -131,18 +118,17 @@ class FaultServer {
   // Sends reply as the act spoils it; false when the session is over.
   bool answer(int fd, Act act, const std::string& reply) {
     std::string half = reply.substr(0, reply.size() / 2);
-    if (act == Act::None || act == Act::Extra) {
+    if (act == Act::None || act == Act::Extra)
       return put(fd, reply + (act == Act::Extra ? "+OK stray\r\n" : ""));
-    }
     if (act == Act::Err) return put(fd, "-ERR Cannot do that.\r\n");
     if (act == Act::Junk) return put(fd, "HTTP/1.1 400 Bad Request\r\n");
     if (act == Act::HalfDrop) put(fd, half);
-    if (act == Act::Mute) repeat(fd, "", "", true);
-    if (act == Act::HalfMute) repeat(fd, half, "", true);
-    if (act == Act::NoEnd) repeat(fd, reply.substr(0, reply.size() - 3), "", true);
-    if (act == Act::Trickle) repeat(fd, half, "x", true);
-    if (act == Act::Endless)
+    if (act == Act::Endless) {
       repeat(fd, "+OK\r\n", "X-Zonder-Einde: " + std::string(999, 'z') + "\r\n", false);
+    } else if (act != Act::Drop && act != Act::HalfDrop) {
+      std::string first = act == Act::NoEnd ? reply.substr(0, reply.size() - 3) : half;
+      repeat(fd, act == Act::Mute ? "" : first, act == Act::Trickle ? "x" : "", true);
+    }
     return false;
   }
   void serve() {
@@ -160,11 +146,9 @@ class FaultServer {
     std::vector<Message> box = box_;
     lock.unlock();
     std::set<size_t> marked;
-    std::string in, line;
-    bool loggedIn = false;
+    std::string in;
     if (!answer(fd, s.at.empty() ? s.act : Act::None, "+OK ready.\r\n")) return;
-    for (;;) {
-      size_t nl;
+    for (size_t nl;;) {
       while ((nl = in.find('\n')) == std::string::npos) {
         char chunk[4096];
         ssize_t n = recv(fd, chunk, sizeof chunk, 0);
@@ -172,58 +156,42 @@ class FaultServer {
         if (n <= 0) return;
         in.append(chunk, static_cast<size_t>(n));
       }
-      line = in.substr(0, nl - (nl && in[nl - 1] == '\r'));
+      std::string line = in.substr(0, nl - (nl && in[nl - 1] == '\r'));
       in.erase(0, nl + 1);
-      if (in.find('\n') != std::string::npos) {  // sent before this one was answered
-        if (!s.pipelining) return;
-        lock.lock(), pipelined_ = true, lock.unlock();
-      }
+      // A command sent before this one was answered: fine only with PIPELINING.
+      if (in.find('\n') != std::string::npos && !(pipelined = s.pipelining)) return;
       bool spoilt = !s.at.empty() && line.rfind(s.at, 0) == 0;
       std::string verb = line.substr(0, line.find(' '));
-      std::string arg = line.size() > verb.size() ? line.substr(verb.size() + 1) : "";
-      long n = std::atol(arg.c_str());
-      size_t i = static_cast<size_t>(n - 1);
-      bool exists = n >= 1 && i < box.size() && !marked.count(i);
-      std::string r;
+      std::string arg = line.substr(std::min(line.size(), verb.size() + 1));
+      size_t i = std::strtoul(arg.c_str(), nullptr, 10) - 1;  // no number: huge
+      bool exists = i < box.size() && !marked.count(i);
+      std::string r = "+OK\r\n";
       if (verb == "CAPA") {
-        r = std::string("+OK\r\nTOP\r\nUSER\r\n") + (s.uidl ? "UIDL\r\n" : "") +
-            (s.pipelining ? "PIPELINING\r\n" : "") + (s.stls ? "STLS\r\n" : "") + ".\r\n";
-      } else if (verb == "STLS" || verb == "USER") {
-        r = "+OK\r\n";
+        r += std::string("TOP\r\nUSER\r\n") + (s.uidl ? "UIDL\r\n" : "") +
+             (s.pipelining ? "PIPELINING\r\n" : "") + (s.stls ? "STLS\r\n" : "") + ".\r\n";
       } else if (verb == "PASS") {
-        loggedIn = password.empty() || arg == password;
-        r = loggedIn ? "+OK Logged in.\r\n" : "-ERR [AUTH] Authentication failed.\r\n";
-      } else if (verb == "QUIT") {
-        r = "+OK Logging out.\r\n";
-        if (loggedIn && !spoilt) {
-          std::set<std::string> gone;
-          for (size_t m : marked) gone.insert(box[m].uidl);
-          lock.lock();  // the test may have changed the mailbox meanwhile
-          std::erase_if(box_, [&](const Message& m) { return gone.count(m.uidl) > 0; });
-          lock.unlock();
-        }
-      } else if (!loggedIn) {
-        r = "-ERR Unknown command.\r\n";
+        r = "+OK Logged in.\r\n";
       } else if (verb == "STAT" || verb == "LIST" || (verb == "UIDL" && s.uidl)) {
-        size_t count = 0, bytes = 0;
+        size_t bytes = 0;
         for (size_t m = 0; m < box.size(); ++m) {
-          if (marked.count(m)) continue;
-          ++count, bytes += box[m].text.size();
+          bytes += box[m].text.size();
           r += std::to_string(m + 1) + " " +
                (verb == "UIDL" ? box[m].uidl : std::to_string(box[m].text.size())) + "\r\n";
         }
-        if (verb == "STAT")
-          r = "+OK " + std::to_string(count) + " " + std::to_string(bytes) + "\r\n";
-        else
-          r = "+OK\r\n" + r + ".\r\n";
+        if (verb == "STAT") r = "+OK " + std::to_string(box.size()) + " " + std::to_string(bytes);
+        r += verb == "STAT" ? "\r\n" : ".\r\n";
       } else if ((verb == "TOP" || verb == "RETR") && exists) {
-        r = topReply(box[i].text,
-                     verb == "TOP" ? std::atol(arg.substr(arg.find(' ') + 1).c_str()) : -1);
+        long lines = std::atol(arg.substr(arg.find(' ') + 1).c_str());
+        r = topReply(box[i].text, verb == "TOP" && !s.whole ? lines : -1);
       } else if (verb == "DELE" && exists) {
         if (!spoilt) marked.insert(i);
-        r = "+OK Marked to be deleted.\r\n";
-      } else {
-        r = "-ERR There's no message " + std::to_string(n) + ".\r\n";
+      } else if (verb == "QUIT" && !spoilt) {
+        std::set<std::string> gone;
+        for (size_t m : marked) gone.insert(box[m].uidl);
+        std::lock_guard<std::mutex> again(mutex_);  // the test may have changed the mailbox
+        std::erase_if(box_, [&](const Message& m) { return gone.count(m.uidl) > 0; });
+      } else if (verb != "USER" && verb != "STLS" && verb != "QUIT") {
+        r = "-ERR There's no message " + std::to_string(i + 1) + ".\r\n";
       }
       if (!answer(fd, spoilt ? s.act : Act::None, r) || verb == "QUIT") return;
     }
@@ -235,24 +203,21 @@ class FaultServer {
   std::mutex mutex_;
   Script script_;
   std::vector<Message> box_;
-  bool pipelined_ = false;
 };
 
 class DovecotServer {
  public:
   static bool available() { return access("/usr/sbin/dovecot", X_OK) == 0; }
-  DovecotServer() { chmod(base_.path().c_str(), 0755); }  // the auth process reads the users file
-  ~DovecotServer() { sh("stop " + base_.path()); }
-
-  bool start() {
-    plain_ = freePort(), stls_ = freePort(), tls_ = freePort();
-    std::string s = "start " + base_.path() + " ";
-    return sh(s + std::to_string(plain_)) &&
-           sh(s + std::to_string(stls_) + " " + std::to_string(tls_));
-  }
-  bool addUser(const std::string& user, const std::string& password) {
-    return sh("adduser " + base_.path() + " " + actions::shellWord(user) + " " +
-              actions::shellWord(password));
+  ~DovecotServer() { sh("stop"); }
+  // Starts both instances with these users, all before the first login:
+  // Dovecot may miss a change of its users file within the second it last read it.
+  bool start(const std::vector<std::string>& users, const std::string& password) {
+    bool ok =
+        sh("start", std::to_string(plain = listenOn())) &&
+        sh("start", std::to_string(stls = listenOn()) + " " + std::to_string(tls = listenOn()));
+    for (const std::string& u : users)
+      ok = ok && sh("adduser", u + " " + actions::shellWord(password));
+    return ok;
   }
   bool addMessages(const std::string& user, const std::vector<std::string>& messages) {
     std::string files;
@@ -260,36 +225,33 @@ class DovecotServer {
       files += " " + base_.file("msg-" + std::to_string(++added_));
       testing_support::writeFile(files.substr(files.rfind(' ') + 1), m);
     }
-    return sh("addmail " + base_.path() + " " + user + files);
+    return sh("addmail", user + files);
   }
-  /// The raw messages in the user's mailbox, in the server's order.
-  std::vector<std::string> messagesOf(const std::string& user) const {
-    std::vector<std::filesystem::path> names;
-    std::vector<std::string> texts;
-    for (const char* sub : {"/cur", "/new"}) {
-      std::error_code e;
-      for (const auto& f :
-           std::filesystem::directory_iterator(base_.file("mail/" + user + "/Maildir" + sub), e)) {
-        names.push_back(f.path());
+  /// The user's messages one after another, in the server's order.
+  std::string mailOf(const std::string& user) const {
+    std::map<std::string, std::string> byName;  // a file's name begins with its time
+    std::string dir = base_.file("mail/" + user + "/Maildir/");
+    std::error_code e;
+    for (const char* sub : {"cur", "new"}) {
+      for (const auto& f : std::filesystem::directory_iterator(dir + sub, e)) {
+        byName[f.path().filename()] = testing_support::readFile(f.path());
       }
     }
-    std::sort(names.begin(), names.end(),
-              [](auto& a, auto& b) { return a.filename() < b.filename(); });
-    for (const auto& n : names) texts.push_back(testing_support::readFile(n));
-    return texts;
+    std::string all;
+    for (const auto& [name, text] : byName) all += text;
+    return all;
   }
-  int plainPort() const { return plain_; }  // no TLS
-  int stlsPort() const { return stls_; }    // offers STLS
-  int tlsPort() const { return tls_; }      // TLS from the first byte
   std::string caFile() const { return base_.file("cert.pem"); }
+  int plain = 0, stls = 0, tls = 0;  // ports: no TLS; STLS offered; TLS from the first byte
 
  private:
-  static bool sh(const std::string& args) {
-    return runShell(std::string(MAILVAK_SOURCE_DIR) + "/scripts/dovecot.sh " + args +
-                    " >/dev/null") == 0;
+  bool sh(const std::string& verb, const std::string& args = "") const {
+    return std::system((std::string(MAILVAK_SOURCE_DIR) + "/scripts/dovecot.sh " + verb + " " +
+                        base_.path() + " " + args + " >/dev/null")
+                           .c_str()) == 0;
   }
   testing_support::ScopedTempDir base_{false};
-  int plain_ = 0, stls_ = 0, tls_ = 0, added_ = 0;
+  int added_ = 0;
 };
 
 }  // namespace pop3_support

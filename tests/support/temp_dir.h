@@ -1,6 +1,5 @@
-// A fresh temporary directory for one test, made the current directory while
-// the object lives (unless told otherwise); then the previous one is entered
-// again and the tree removed. Plus whole-file reads and writes.
+// A fresh temporary directory for one test, the current directory while it
+// lives (unless told otherwise), and whole-file reads and writes.
 #pragma once
 
 #include <stdlib.h>
