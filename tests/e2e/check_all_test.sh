@@ -1,5 +1,5 @@
 # The key a over four accounts on Dovecot and one whose server never answers
-# (the tool gives up after 4 s): the four summaries come while the silent one
+# (the tool gives up after 10 s): the four summaries come while the silent one
 # is busy, open folders show their fresh list or report, the result files are
 # Home's; q ends the program at once, leaving no tool run behind.
 source "$(dirname "$0")/lib.sh"
@@ -21,16 +21,15 @@ others_done() {
 mboxtools() { for p in $(pgrep -x mboxtool); do [ "$(readlink "/proc/$p/cwd")" = "$E2E_WORK" ] && echo "$p"; done; }
 
 e2e_start 127 45
-e2e_run "clear; MBOXTOOL_READ_TIMEOUT_MS=4000 '$MAILVAK_BINARY_DIR/mailvak'"
+e2e_run "clear; MBOXTOOL_READ_TIMEOUT_MS=10000 '$MAILVAK_BINARY_DIR/mailvak'"
 e2e_expect "the folder lines did not appear" e2e_row_starts 7 Vier
 # Stil and Een open (no result files yet): lines 1 Stil, 2 its status, 3 Een.
 e2e_keys Right Down Down Right
 e2e_expect "Een did not open" e2e_row_has 6 "Geen reaktie van de server"
 e2e_expect "the program did not come to rest" e2e_idle
 e2e_send a
-started=$SECONDS
 e2e_expect "the Dovecot accounts were not checked" others_done
-e2e_row_starts 3 "Stil [bezig]" && [ $((SECONDS - started)) -lt 3 ] || e2e_fail "Dovecot waited for Stil"
+e2e_row_starts 3 "Stil [bezig]" || e2e_fail "Dovecot waited for Stil"
 e2e_row_has 6 "Afzender:" && e2e_row_has 7 Eerste && e2e_row_has 8 Tweede || e2e_fail "Een's list is not fresh"
 e2e_expect "the silent account was not reported" e2e_row_has 4 "Geen/foute reaktie van de server, naam fout?"
 e2e_lacks bezig || e2e_fail "a busy mark stayed"
@@ -43,9 +42,7 @@ e2e_key Home
 
 e2e_send a
 e2e_expect "a did not start the tool runs" eval '[ -n "$(mboxtools)" ]'
-started=$SECONDS
 e2e_send q
-e2e_ended
-[ $((SECONDS - started)) -lt 3 ] || e2e_fail "q waited for the silent server"
+E2E_TIMEOUT=5 e2e_ended  # well before the silent server's 10 s
 [ -z "$(mboxtools)" ] || e2e_fail "tool runs were left behind: $(mboxtools)"
 echo PASS
