@@ -29,6 +29,11 @@ std::string bodyLinesArgument(const std::string& text) {
   return valid ? text : " 40";
 }
 
+// The folder-line summary of account a from its list result file.
+void summarise(State& state, int a) {
+  state.summaryText[a] = summaryOf(resultFiles(state).list(listFileName(a)).firstLine);
+}
+
 }  // namespace
 
 std::string noAnswerLine() { return statusLine("    Geen reaktie van de server"); }
@@ -119,7 +124,7 @@ void headerRunEnded(State& state, int a) {
   ResultFileCache& files = resultFiles(state);
   files.forget(headerFileName(a));
   state.busyMark[a].clear();
-  state.summaryText[a] = summaryOf(files.list(listFileName(a)).firstLine);
+  summarise(state, a);
 }
 
 void checkAccount(Program& program) {
@@ -150,8 +155,7 @@ void checkAccount(Program& program) {
 void summariseAccount(Program& program) {
   State& state = program.state;
   const int a = state.currentAccount;
-  if (a < 1 || a > MaxAccounts) return;
-  state.summaryText[a] = summaryOf(resultFiles(state).list(listFileName(a)).firstLine);
+  if (a >= 1 && a <= MaxAccounts) summarise(state, a);
 }
 
 void summariseAllAccounts(Program& program) {
