@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """How long `top 800 40` takes: mboxtool against curl and Python's poplib.
 
-compare_top.py [--tool PATH] [--rtts 0,10,50] [--messages 800] [--lines 40]
+compare_top.py [--tool PATH] [--exe PATH] [--rtts 0,10,50] [--messages 800] [--lines 40]
 
 Starts Dovecot (scripts/dovecot.sh) from a temporary directory with one
 mailbox of 800 messages of 80 body lines, puts a delay proxy (delay_proxy.py)
 in front of it for each round-trip time, and times:
   mboxtool  the tool's `top 800 40` (pipelined when the server offers it)
+  .exe      with --exe: the Windows build of the tool, the same run under wine64
+            (its own throwaway prefix, the wine server kept up between runs)
   curl      one TOP per request over one reused connection (URL range)
   poplib    one TOP after another
   floor     a raw client that sends every TOP at once: the pipelined floor
@@ -26,6 +28,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 DOVECOT = os.path.join(ROOT, "scripts", "dovecot.sh")
 USER, PASSWORD = "bench", "geheim"
+WINE = "/usr/lib/wine/wine64"
 
 
 def free_port():
@@ -59,9 +62,10 @@ def timed(fn):
     return time.perf_counter() - start
 
 
-def run_tool(tool, port, count, lines, workdir):
-    out = subprocess.run([tool, "127.0.0.1", str(port), USER, PASSWORD, "top", str(count), str(lines)],
-                         cwd=workdir, stdout=subprocess.PIPE, check=False).stdout
+def run_tool(tool, port, count, lines, workdir, env=None):
+    words = ["127.0.0.1", str(port), USER, PASSWORD, "top", str(count), str(lines)]
+    out = subprocess.run(tool + words, cwd=workdir, stdout=subprocess.PIPE, check=False,
+                         env=env).stdout
     if out.count(b"\r\n.\r\n") != count:
         raise RuntimeError("mboxtool wrote %d records" % out.count(b"\r\n.\r\n"))
 
@@ -105,10 +109,14 @@ def run_floor(port, count, lines):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", default=os.path.join(ROOT, "build", "mboxtool"))
+    parser.add_argument("--exe", help="mboxtool.exe to time under wine64 as well")
     parser.add_argument("--rtts", default="0,10,50")
     parser.add_argument("--messages", type=int, default=800)
     parser.add_argument("--lines", type=int, default=40)
     args = parser.parse_args()
+    # The tools run in a working directory of their own.
+    tool_cmd = [os.path.abspath(args.tool)]
+    exe_cmd = [WINE, os.path.abspath(args.exe)] if args.exe else None
     if shutil.which("curl") is None:
         sys.exit("curl is needed")
     subprocess.run([DOVECOT, "install"], check=True)
@@ -117,7 +125,16 @@ def main():
     work = tempfile.mkdtemp(prefix="mboxtool-bench-work.")
     port = free_port()
     proxies = []
+    wine_env = None
+    if args.exe:
+        wine_env = dict(os.environ, WINEPREFIX=tempfile.mkdtemp(prefix="mboxtool-bench-wine."),
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
     try:
+        if wine_env:
+            subprocess.run([os.path.join(os.path.dirname(WINE), "wineserver"), "-p"],
+                           env=wine_env, check=True)
+            subprocess.run([WINE, "wineboot", "-i"], env=wine_env, check=True,
+                           stderr=subprocess.DEVNULL)
         subprocess.run([DOVECOT, "adduser", base, USER, PASSWORD], check=True)
         maildir = tempfile.mkdtemp(prefix="mboxtool-bench-mail.")
         subprocess.run([DOVECOT, "addmail", base, USER] + make_mail(maildir, args.messages, 80),
@@ -126,8 +143,9 @@ def main():
         subprocess.run([DOVECOT, "start", base, str(port)], check=True)
         print("top %d %d on %d messages of 80 body lines (Dovecot, 127.0.0.1)"
               % (args.messages, args.lines, args.messages))
-        print("%-8s %10s %10s %10s %10s %14s %14s" % ("RTT", "mboxtool", "floor", "curl", "poplib",
-                                                    "curl/mboxtool", "poplib/mboxtool"))
+        print("%-8s %10s %10s %10s %10s %10s %14s %14s"
+              % ("RTT", "mboxtool", ".exe" if wine_env else "", "floor", "curl", "poplib",
+                 "curl/mboxtool", "poplib/mboxtool"))
         for rtt in [float(r) for r in args.rtts.split(",")]:
             target = port
             if rtt > 0:
@@ -138,13 +156,22 @@ def main():
                 proxy.stdout.readline()
                 proxies.append(proxy)
             n, k = args.messages, args.lines
-            tool = min(timed(lambda: run_tool(args.tool, target, n, k, work)) for _ in range(3))
+            tool = min(timed(lambda: run_tool(tool_cmd, target, n, k, work)) for _ in range(3))
+            exe = ""
+            if exe_cmd:
+                exe = "%9.3fs" % min(timed(lambda: run_tool(exe_cmd, target, n, k, work, wine_env))
+                                     for _ in range(3))
             floor = min(timed(lambda: run_floor(target, n, k)) for _ in range(3))
             curl = timed(lambda: run_curl(target, n, k))
             pop = timed(lambda: run_poplib(target, n, k))
-            print("%-8s %9.3fs %9.3fs %9.3fs %9.3fs %13.1fx %13.1fx"
-                  % ("%g ms" % rtt, tool, floor, curl, pop, curl / tool, pop / tool), flush=True)
+            print("%-8s %9.3fs %10s %9.3fs %9.3fs %9.3fs %13.1fx %13.1fx"
+                  % ("%g ms" % rtt, tool, exe, floor, curl, pop, curl / tool, pop / tool),
+                  flush=True)
     finally:
+        if wine_env:
+            subprocess.run([os.path.join(os.path.dirname(WINE), "wineserver"), "-k"],
+                           env=wine_env, check=False)
+            shutil.rmtree(wine_env["WINEPREFIX"], ignore_errors=True)
         for p in proxies:
             p.terminate()
             p.wait()
