@@ -19,7 +19,9 @@ skip() { echo "SKIP: $*"; exit 77; }
 T=$(mktemp -d /tmp/mboxtool-wine.XXXXXX)
 chmod 0755 "$T"  # Dovecot's auth process must reach its users file
 export WINEPREFIX=$T/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+MUTE=
 cleanup() {
+  [ -z "$MUTE" ] || kill "$MUTE" 2>/dev/null || true
   "$(dirname "$WINE")/wineserver" -k 2>/dev/null || true
   "$DOVECOT" stop "$T/dovecot"
   rm -rf "$T"
@@ -30,7 +32,7 @@ trap 'echo "FAIL: line $LINENO"' ERR
 
 # One mailbox, served on a plain-text port and, by a second instance with the
 # self-signed certificate, on an STLS port and a TLS port.
-mkdir -p "$T/dovecot" "$T/mail" "$T/posix" "$T/wine" "$T/untrusted"
+mkdir -p "$T/dovecot" "$T/mail" "$T/posix" "$T/wine" "$T/untrusted" "$WINEPREFIX"
 PLAIN=$("$DOVECOT" freeport) STLS=$("$DOVECOT" freeport) TLS=$("$DOVECOT" freeport)
 "$DOVECOT" adduser "$T/dovecot" jan geheim
 for n in $(seq 1 8); do
@@ -53,8 +55,8 @@ tool() {
 }
 
 start=$SECONDS
-"$WINE" wineboot -i 2>/dev/null
 "$(dirname "$WINE")/wineserver" -p  # stays up between runs: 0.05 s a start instead of 0.5 s
+"$WINE" wineboot -i 2>/dev/null
 echo "wine prefix ready in $((SECONDS - start)) s"
 for server in "pop3s://localhost:$TLS" "localhost:$STLS"; do
   out=$(tool wine "$T/untrusted" "$server" list || true)
@@ -63,6 +65,16 @@ for server in "pop3s://localhost:$TLS" "localhost:$STLS"; do
 done
 ! grep -q 'Login: user=' "$LOG" || fail "a login reached the server before the certificate was trusted"
 "$WINE" "$WIN/trust_test_certificate.exe" "$T/dovecot/cert.pem"
+
+# A server that accepts and never speaks: the run ends at the read timeout, writing nothing.
+python3 -c 'import socket, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(); print(s.getsockname()[1], flush=True)
+time.sleep(60)' >"$T/mute.port" &
+MUTE=$!
+until [ -s "$T/mute.port" ]; do sleep 0.05; done
+begin=$SECONDS
+out=$(MBOXTOOL_READ_TIMEOUT_MS=1000 tool wine "$T/untrusted" "localhost:$(cat "$T/mute.port")" list || true)
+[ -z "$out" ] && [ $((SECONDS - begin)) -lt 5 ] || fail "a mute server: '$out' after $((SECONDS - begin)) s"
 
 for server in "localhost:$PLAIN" "localhost:$STLS" "pop3s://localhost:$TLS"; do
   rm -f "$T"/posix/* "$T"/wine/*
