@@ -251,7 +251,8 @@ bool Connection::startTls(const std::string& host, std::string* err) {
   SCHANNEL_CRED settings = {};
   settings.dwVersion = SCHANNEL_CRED_VERSION;
   settings.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
-  settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+  settings.dwFlags =
+      SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
   SECURITY_STATUS ss =
       AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND,
                                 nullptr, &settings, nullptr, nullptr, &t.credentials, nullptr);
