@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "app/startup.h"
-#include "console/system.h"
 #include "console/terminal_console.h"
-#include "mailbox/state.h"
+#include "core/state.h"
+#include "platform/system.h"
 
 int main() {
   console::TerminalConsole terminal;
@@ -13,9 +13,9 @@ int main() {
     std::fputs("mailvak: start het programma in een terminal.\n", stderr);
     return 0;
   }
-  console::System system;
-  mailbox::State state;
-  mailbox::Program program{state, terminal, system};
+  platform::System system;
+  core::State state;
+  core::Program program{state, terminal, system};
   app::runMailvak(program);
   terminal.restore();
   if (!state.exitMessage.empty()) std::printf("%s\n", state.exitMessage.c_str());

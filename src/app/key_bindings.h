@@ -3,7 +3,7 @@
 // move the cursor and the window; the next drawing pass carries them out.
 #pragma once
 
-#include "mailbox/program.h"
+#include "core/program.h"
 
 namespace app {
 
@@ -13,11 +13,11 @@ inline constexpr int KeyPollMilliseconds = 30;
 
 /// Handles one key, or returns at once (clearing it) when redrawWithoutKey is 1.
 /// Esc, q and Q set quitRequested.
-void dispatchKey(mailbox::Program& program);
+void dispatchKey(core::Program& program);
 
 /// Whether Ctrl-Up (up) or Ctrl-Down may move the account under the cursor:
 /// every folder is closed and without any bit, and the line under the cursor
 /// is the folder line of account cursorLine with a neighbour on that side.
-bool reorderAllowed(const mailbox::State& state, bool up);
+bool reorderAllowed(const core::State& state, bool up);
 
 }  // namespace app
