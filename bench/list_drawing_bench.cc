@@ -22,6 +22,7 @@
 #include <string>
 
 #include "app/main_loop.h"
+#include "config/config_file.h"
 #include "config/settings_editor.h"
 #include "console/memory_console.h"
 #include "console/terminal_painter.h"
