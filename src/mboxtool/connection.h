@@ -6,15 +6,18 @@
 // an optional CR before it. A line longer than the caller keeps is cut: its
 // first bytes are kept and the rest is dropped as it streams in, so the
 // buffer never holds much more than the kept part and one read.
+//
+// The line reading lives in connection.cc; the socket and TLS work (connect,
+// handshake, send, receive) in one file per system, chosen by the build:
+// connection_posix.cc (BSD sockets, OpenSSL) and connection_windows.cc
+// (Winsock, Schannel).
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
-
-typedef struct ssl_st SSL;
-typedef struct ssl_ctx_st SSL_CTX;
 
 namespace mboxtool {
 
@@ -29,7 +32,7 @@ enum class ReadStatus { Line, Closed, Timeout, TooLong, Error };
 
 class Connection {
  public:
-  Connection() = default;
+  Connection();
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -42,7 +45,8 @@ class Connection {
   bool connectTo(const std::string& host, int port, std::string* err);
 
   /// Runs the TLS handshake, verifying the server's certificate against the
-  /// system store (SSL_CERT_FILE honoured) and against host; false with *err.
+  /// system store (on POSIX SSL_CERT_FILE honoured) and against host; false
+  /// with *err. No byte of the session goes out before the check passed.
   bool startTls(const std::string& host, std::string* err);
 
   /// Sends all of data; false with *err on failure or timeout.
@@ -59,18 +63,20 @@ class Connection {
   /// Bytes received but not yet read as lines.
   size_t bufferedBytes() const { return buffer_.size() - readPos_; }
 
-  bool isTls() const { return ssl_ != nullptr; }
+  bool isTls() const;
   void close();
 
  private:
-  enum class Wait { Ready, Timeout, Error };
-  Wait waitFor(short events, int timeoutMs);
+  struct Transport;  // the socket and TLS state, defined by the system's file
+
+  /// The wait allowed now: timeoutMs, or less when the run's deadline is nearer.
   int waitBudgetMs(int timeoutMs) const;
+  /// Receives at least one byte into `into` (room bytes), setting *got;
+  /// Closed, Timeout or Error with *err when none came.
+  ReadStatus receive(char* into, size_t room, size_t* got, std::string* err);
   ReadStatus fill(std::string* err);
 
-  int fd_ = -1;
-  SSL_CTX* ctx_ = nullptr;
-  SSL* ssl_ = nullptr;
+  std::unique_ptr<Transport> transport_;
   Timeouts timeouts_;
   std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
   std::string buffer_;

@@ -4,17 +4,16 @@
 // to stdout. A PASSWORD of "-" is read as one line from standard input, which
 // is how Mailvak hands it over. A password typed on the command line is copied
 // and wiped from the argument memory at once.
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string>
 
 #include "mboxtool/tool.h"
+#include "platform/tool_os.h"
 
 int main(int argc, char** argv) {
-  mboxtool::FdSink out(STDOUT_FILENO);
+  platform::prepareToolProcess();  // before the password is read: stdin as bytes
+  mboxtool::StdoutSink out;
   if (argc < 6) {
     mboxtool::writeLine(out, "-ERR usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS]");
     return 1;
@@ -23,10 +22,8 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[4], "-") == 0) {
     // One line, its line end dropped; a password is never longer than this.
     char c;
-    for (ssize_t n; request.password.size() < 4096; request.password += c) {
-      while ((n = read(STDIN_FILENO, &c, 1)) < 0 && errno == EINTR) {
-      }
-      if (n != 1 || c == '\n') break;
+    while (request.password.size() < 4096 && platform::readStandardInputByte(&c) && c != '\n') {
+      request.password += c;
     }
     if (!request.password.empty() && request.password.back() == '\r') request.password.pop_back();
   } else {

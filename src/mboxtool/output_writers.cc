@@ -1,28 +1,17 @@
 #include "mboxtool/output_writers.h"
 
-#include <unistd.h>
-
-#include <cerrno>
+#include "platform/tool_os.h"
 
 namespace mboxtool {
 
-bool FdSink::write(std::string_view bytes) {
+bool StdoutSink::write(std::string_view bytes) {
   buffer_.append(bytes);
   if (buffer_.size() >= 64 * 1024) return flush();
   return good_;
 }
 
-bool FdSink::flush() {
-  size_t done = 0;
-  while (good_ && done < buffer_.size()) {
-    ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      good_ = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
+bool StdoutSink::flush() {
+  if (good_ && !buffer_.empty()) good_ = platform::writeStandardOutput(buffer_);
   buffer_.clear();
   return good_;
 }

@@ -38,16 +38,14 @@ class Sink {
   virtual bool flush() { return true; }
 };
 
-/// Buffers output for a file descriptor (the tool's stdout).
-class FdSink : public Sink {
+/// Buffers output for the tool's standard output.
+class StdoutSink : public Sink {
  public:
-  explicit FdSink(int fd) : fd_(fd) {}
-  ~FdSink() override { flush(); }
+  ~StdoutSink() override { flush(); }
   bool write(std::string_view bytes) override;
   bool flush() override;
 
  private:
-  int fd_;
   std::string buffer_;
   bool good_ = true;
 };

@@ -1,9 +1,9 @@
 #include "mboxtool/pop3_session.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include "mboxtool/digest.h"
 
 namespace mboxtool {
 
@@ -18,15 +18,6 @@ std::string upper(std::string s) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return s;
-}
-
-std::string base64(const std::string& data) {
-  std::string out(4 * ((data.size() + 2) / 3) + 1, '\0');
-  int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                          reinterpret_cast<const unsigned char*>(data.data()),
-                          static_cast<int>(data.size()));
-  out.resize(static_cast<size_t>(n));
-  return out;
 }
 
 // Keeps "-ERR" and hides the password should a server echo it back.

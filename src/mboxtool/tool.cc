@@ -1,6 +1,5 @@
 #include "mboxtool/tool.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -8,6 +7,7 @@
 #include "mboxtool/pop3_session.h"
 #include "mboxtool/server_address.h"
 #include "mboxtool/uidl_guard.h"
+#include "platform/tool_os.h"
 
 namespace mboxtool {
 
@@ -255,7 +255,7 @@ Options optionsFromEnvironment() {
 
 int runTool(const Request& request, const Options& options, Sink& out) {
   // A server that drops the connection must not kill the tool mid-write.
-  std::signal(SIGPIPE, SIG_IGN);
+  platform::prepareToolProcess();
   Run run(request, options, out);
   auto usage = [&](const std::string& why) {
     writeLine(out, "-ERR " + why);

@@ -1,14 +1,12 @@
 #include "mboxtool/uidl_guard.h"
 
-#include <fcntl.h>
-#include <openssl/evp.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
+#include <array>
 #include <fstream>
 #include <set>
 #include <sstream>
+
+#include "mboxtool/digest.h"
+#include "platform/tool_os.h"
 
 namespace mboxtool {
 
@@ -89,10 +87,8 @@ std::map<std::string, long> reliableNames(const MailboxIndex& index) {
 }
 
 std::string digestHex(std::string_view key, size_t bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_Digest(key.data(), key.size(), digest, &length, EVP_sha256(), nullptr);
-  return hex(std::string_view(reinterpret_cast<char*>(digest), bytes));
+  std::array<unsigned char, 32> digest = sha256(key);
+  return hex(std::string_view(reinterpret_cast<char*>(digest.data()), bytes));
 }
 
 std::string serverKey(const std::string& host, int port) {
@@ -113,18 +109,11 @@ std::string stlsMarkName(const std::string& host, int port) {
   return "stls-" + digestHex(serverKey(host, port), 8) + ".dat";
 }
 
-bool stlsSeen(const std::string& path) {
-  struct stat info;
-  return ::lstat(path.c_str(), &info) == 0;
-}
+bool stlsSeen(const std::string& path) { return platform::pathExists(path); }
 
 void rememberStls(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return;  // there already, or not writable: nothing to add
-  static const char text[] = "mboxtool stls 1\n";
-  ssize_t ignored = ::write(fd, text, sizeof text - 1);
-  (void)ignored;
-  ::close(fd);
+  // Fails when the mark is there already, or not writable: nothing to add.
+  platform::createPrivateFile(path, "mboxtool stls 1\n");
 }
 
 void addListLine(MailboxIndex* index, std::string_view line) {
@@ -158,25 +147,14 @@ bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* 
   for (const auto& [n, e] : index.entries) {
     text << n << ' ' << e.size << ' ' << (e.hasUidl ? hex(e.uidl) : "-") << '\n';
   }
-  std::string data = text.str();
   std::string temp = path + ".new";
-  ::unlink(temp.c_str());
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
+  platform::removeFile(temp);
+  if (!platform::createPrivateFile(temp, text.str())) {
     *err = "cannot write " + temp;
     return false;
   }
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < data.size()) {
-    ssize_t w = ::write(fd, data.data() + done, data.size() - done);
-    ok = w > 0;
-    if (ok) done += static_cast<size_t>(w);
-  }
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
+  if (!platform::replaceFile(temp, path)) {
+    platform::removeFile(temp);
     *err = "cannot write " + path;
     return false;
   }

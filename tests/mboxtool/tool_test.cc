@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "core/result_files.h"
+#include "mboxtool/digest.h"
 #include "mboxtool/tool.h"
 #include "mboxtool/uidl_guard.h"
 #include "support/pop3_servers.h"
@@ -233,6 +234,16 @@ TEST(ToolSafety, AServerThatOfferedStlsNeverGetsThePasswordInPlainText) {
   server.set(box, std::get<0>(rows[0]));
   EXPECT_EQ(0u, run(other.path(), host, server.port(), {"list"}).out.rfind("-ERR STLS refused", 0));
   EXPECT_NE(0, access(other.file("doel").c_str(), F_OK));
+}
+
+// The kept files' names are the same on every system and in every version (a new
+// tool finds the list an older one kept); AUTH PLAIN's Base64 pads as it must.
+TEST(ToolSafety, KeptFilesAndAuthPlainEncodeAlike) {
+  EXPECT_EQ("uidl-6479158b979c7fcc.dat", mboxtool::sidecarName("Pop.Example.NL", 995, "jan"));
+  EXPECT_EQ("stls-0bb6d7cdb3fc0213.dat",
+            mboxtool::stlsMarkName("mail." + std::string(60, 'a') + ".example.nl", 110));
+  EXPECT_EQ("AGphbgBnZWhlaW0=", mboxtool::base64(std::string("\0jan\0geheim", 11)));
+  EXPECT_EQ("AGphbgBnZWhlaW0xMg==", mboxtool::base64(std::string("\0jan\0geheim12", 13)));
 }
 
 // The tool as a process: on a full disk the run fails instead of leaving the

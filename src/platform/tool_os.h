@@ -1,0 +1,37 @@
+// What the POP3 tool needs from the operating system besides its network
+// connection: its standard streams, carried as bytes, and the small private
+// files it keeps in the working directory. One implementation per system
+// (platform/posix/tool_os.cc, platform/windows/tool_os.cc), chosen by the build.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+/// Readies the process for a tool run: standard input and output carry bytes
+/// untranslated (no line-end conversion), and a peer or reader that goes away
+/// gives a failed write instead of ending the process.
+void prepareToolProcess();
+
+/// Reads one byte of standard input into *c; false at its end or on failure.
+bool readStandardInputByte(char* c);
+
+/// Writes all of bytes to standard output; false on failure.
+bool writeStandardOutput(std::string_view bytes);
+
+/// Whether anything exists under path; a symbolic link counts as itself.
+bool pathExists(const std::string& path);
+
+/// Creates path as a new file that only the user can read and write, holding
+/// data, flushed to the disk. Fails, leaving nothing behind it did not make,
+/// when anything exists under path (a symbolic link included).
+bool createPrivateFile(const std::string& path, std::string_view data);
+
+/// Puts the file from in the place of to, replacing what was there in one step.
+bool replaceFile(const std::string& from, const std::string& to);
+
+/// Removes the file path if it exists.
+void removeFile(const std::string& path);
+
+}  // namespace platform

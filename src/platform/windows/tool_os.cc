@@ -1,0 +1,105 @@
+#include "platform/tool_os.h"
+
+// clang-format off
+#include <windows.h>
+#include <sddl.h>
+// clang-format on
+
+#include <algorithm>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+// The tool's file names are ASCII ("./uidl-<hex>.dat"); UTF-8 covers any other.
+std::wstring widen(const std::string& text) {
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+// A security descriptor whose protected DACL lets only the current user in,
+// the Windows form of mode 0600. Freed with LocalFree; null on failure.
+PSECURITY_DESCRIPTOR ownerOnly() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<unsigned char> user(size ? size : 1);
+  bool ok = GetTokenInformation(token, TokenUser, user.data(), size, &size);
+  CloseHandle(token);
+  wchar_t* sid = nullptr;
+  if (!ok || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+    return nullptr;
+  }
+  std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+  LocalFree(sid);
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd,
+                                                            nullptr)) {
+    return nullptr;
+  }
+  return sd;
+}
+
+}  // namespace
+
+// Nothing to do: Windows has no SIGPIPE (a write to a closed pipe fails), and the
+// standard handles are read and written with ReadFile/WriteFile, which translate
+// no line ends and take no Ctrl-Z for the end.
+void prepareToolProcess() {}
+
+bool readStandardInputByte(char* c) {
+  DWORD got = 0;
+  return ReadFile(GetStdHandle(STD_INPUT_HANDLE), c, 1, &got, nullptr) && got == 1;
+}
+
+bool writeStandardOutput(std::string_view bytes) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  while (!bytes.empty()) {
+    DWORD done = 0;
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 20));
+    if (!WriteFile(out, bytes.data(), chunk, &done, nullptr) || done == 0) return false;
+    bytes.remove_prefix(done);
+  }
+  return true;
+}
+
+bool pathExists(const std::string& path) {
+  // The attributes of a link are its own: it is not followed.
+  return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool createPrivateFile(const std::string& path, std::string_view data) {
+  PSECURITY_DESCRIPTOR sd = ownerOnly();
+  if (!sd) return false;
+  SECURITY_ATTRIBUTES sa = {sizeof sa, sd, FALSE};
+  std::wstring name = widen(path);
+  // CREATE_NEW fails on anything under the name, a link included; a
+  // reparse point is never opened as its target.
+  HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, &sa, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  LocalFree(sd);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  while (ok && !data.empty()) {
+    DWORD done = 0;
+    ok = WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &done, nullptr) && done > 0;
+    if (ok) data.remove_prefix(done);
+  }
+  ok = FlushFileBuffers(file) && ok;
+  ok = CloseHandle(file) && ok;
+  if (!ok) DeleteFileW(name.c_str());
+  return ok;
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+  return MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+void removeFile(const std::string& path) { DeleteFileW(widen(path).c_str()); }
+
+}  // namespace platform
