@@ -22,7 +22,7 @@ using core::State;
 // arrows still runs: a released arrow forgets lastArrowKey, so the next press
 // starts the acceleration again at one line.
 void waitForKey(core::Program& program) {
-  core::State& s = program.state;
+  State& s = program.state;
   console::Console& c = program.console;
   for (;;) {
     s.currentKey = c.readKey();

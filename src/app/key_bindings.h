@@ -1,4 +1,5 @@
-// The key dispatcher: waits for one key and applies it to the state. Most keys
+// The keys of the mailbox list: one table from key to handler (key_bindings.cc)
+// and the dispatcher that waits for a key and runs its handler. Most handlers
 // only set or clear request bits in the item flag cell under the cursor, or
 // move the cursor and the window; the next drawing pass carries them out.
 #pragma once
@@ -11,7 +12,7 @@ namespace app {
 /// runs again: short enough to notice a released arrow, long enough to idle.
 inline constexpr int KeyPollMilliseconds = 30;
 
-/// Handles one key, or returns at once (clearing it) when redrawWithoutKey is 1.
+/// Handles one key, or returns at once (clearing it) when redrawWithoutKey is set.
 /// Esc, q and Q set quitRequested.
 void dispatchKey(core::Program& program);
 
