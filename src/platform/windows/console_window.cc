@@ -29,6 +29,14 @@ void restoreSaved() {
   SetConsoleMode(saved.input, saved.inputMode);
   if (saved.outputCodePage != 0) SetConsoleOutputCP(saved.outputCodePage);
   if (saved.screen != saved.output) {
+    // Blank first: a console that does not repaint on the switch (wine on a
+    // terminal) would otherwise keep showing the program's last screen.
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(saved.screen, &info)) {
+      DWORD cells = DWORD(info.dwSize.X) * DWORD(info.dwSize.Y), written = 0;
+      FillConsoleOutputAttribute(saved.screen, saved.attributes, cells, COORD{0, 0}, &written);
+      FillConsoleOutputCharacterW(saved.screen, L' ', cells, COORD{0, 0}, &written);
+    }
     SetConsoleActiveScreenBuffer(saved.output);
     CloseHandle(saved.screen);
     saved.screen = saved.output;
