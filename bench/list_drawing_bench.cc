@@ -23,12 +23,13 @@
 
 #include "app/main_loop.h"
 #include "config/config_file.h"
+#include "config/settings_editor.h"
 #include "console/memory_console.h"
-#include "console/system.h"
 #include "console/terminal_painter.h"
+#include "core/program.h"
+#include "core/result_files.h"
 #include "mailbox/check_account.h"
-#include "mailbox/program.h"
-#include "mailbox/result_files.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -74,8 +75,8 @@ struct Mailboxes {
     for (int m = 1; m <= Messages; ++m) list += std::to_string(m) + " 5750\r\n";
     list += ".\r\n";
     for (int a = 1; a <= Accounts; ++a) {
-      writeText(mailbox::listFileName(a), list);
-      writeText(mailbox::headerFileName(a), headerFile(a));
+      writeText(core::listFileName(a), list);
+      writeText(core::headerFileName(a), headerFile(a));
     }
   }
   ~Mailboxes() {
@@ -90,10 +91,10 @@ const Mailboxes& mailboxes() {
 }
 
 struct World {
-  mailbox::State state;
+  core::State state;
   console::MemoryConsole console;
-  console::System system;
-  mailbox::Program program{state, console, system};
+  platform::System system;
+  core::Program program{state, console, system};
 
   World() {
     mailboxes();
@@ -112,8 +113,8 @@ struct World {
   // Every folder open, message 1 of account 1 expanded, the cursor in its body.
   void openEverything() {
     addAccounts();
-    for (int a = 1; a <= Accounts; ++a) state.cell(0, a) = mailbox::Expanded;
-    state.cell(1, 1) = mailbox::Expanded;
+    for (int a = 1; a <= Accounts; ++a) state.cell(0, a) = core::Expanded;
+    state.cell(1, 1) = core::Expanded;
     state.cursorLine = 10;
   }
 };
@@ -168,7 +169,7 @@ void StartupToFirstFrame(benchmark::State& bench) {
     World world;
     world.console.placeCursor(0, 0, 0);
     if (!config::readConfiguration(world.program)) bench.SkipWithError("configuration");
-    mailbox::summariseAllAccounts(world.program);
+    mailbox::summariseAllAccounts(world.state);
     app::drawingPass(world.program);
     benchmark::DoNotOptimize(world.console.screen().cells().data());
     if (world.state.accountCount != Accounts) bench.SkipWithError("accounts");

@@ -2,6 +2,7 @@
 // password line: unscrambling stays within it, one whose scrambled form fits reads back whole.
 #include "config/config_file.h"
 #include "config/password.h"
+#include "config/settings_editor.h"
 #include "console/memory_console.h"
 #include "fuzz_support.h"
 
@@ -17,10 +18,10 @@ void fuzz(Input input) {
           "password does not read back from one line");
   std::remove(config::TemporaryFileName);
   writeFile(config::ConfigurationFileName, bytes);
-  console::System system;
+  platform::System system;
   console::MemoryConsole screen;
-  mailbox::State one, two;
-  mailbox::Program program{one, screen, system}, again{two, screen, system};
+  core::State one, two;
+  core::Program program{one, screen, system}, again{two, screen, system};
   if (!config::readConfiguration(program)) return;
   require(config::writeConfiguration(program) && config::readConfiguration(again), "no read back");
   bool same = one.accountCount == two.accountCount;

@@ -4,18 +4,19 @@
 #include <memory>
 
 #include "actions/empty_mailbox.h"
+#include "app/main_loop.h"
 #include "console/memory_console.h"
 #include "fuzz_support.h"
 #include "mailbox/account_list.h"
 #include "mailbox/check_account.h"
 
 // The tool's runs: the scripted list or header file as their result file.
-struct ScriptedTool : console::System {
+struct ScriptedTool : platform::System {
   std::string list, headers;
-  console::ToolOutcome runTool(const console::ToolRun& run) override {
+  platform::ToolOutcome runTool(const platform::ToolRun& run) override {
     const std::string& target = run.outputFile;
     if (!target.empty()) writeFile(target, target.rfind("Get2", 0) ? headers : list);
-    return console::ToolOutcome::Done;
+    return platform::ToolOutcome::Done;
   }
 };
 
@@ -28,26 +29,27 @@ void fuzz(Input input) {
   writeFile("an2", tool.headers);
   long long count = actions::readServerCount("an2");
   require(count >= -1 && count <= 10'000'000, "count file: count out of range");
-  auto state = std::make_unique<mailbox::State>();
-  mailbox::State& s = *state;
+  auto state = std::make_unique<core::State>();
+  core::State& s = *state;
   console::MemoryConsole console;
-  mailbox::Program program{s, console, tool};
+  core::Program program{s, console, tool};
   console.setSize(127, (s.windowRows = 42) + 3);
-  s.accountCount = s.currentAccount = 1, s.resultFilesCurrent[1] = 0;
+  s.accountCount = 1, s.resultFilesCurrent[1] = false;
   s.serverName[1] = "pop.example.nl", s.userName[1] = "jan", s.accountLabel[1] = "Jan";
-  mailbox::checkAccount(program);
-  require(s.messageCount[1] >= 0 && s.messageCount[1] <= mailbox::MaxMessages, "bad count");
-  mailbox::summariseAccount(program);
+  mailbox::checkAccount(program, 1);
+  require(s.messageCount[1] >= 0 && s.messageCount[1] <= core::MaxMessages, "bad count");
+  mailbox::summariseAccount(s, 1);
   // Messages expanded, with full headers, unwrapped, marked; the view and columns moved.
-  s.cell(0, 1) |= mailbox::Expanded;
-  const int ways = mailbox::Expanded | mailbox::FullHeaders | mailbox::NoWrap | mailbox::Marked;
+  s.cell(0, 1) |= core::Expanded;
+  const int ways = core::Expanded | core::FullHeaders | core::NoWrap | core::Marked;
   for (int m = 1; m <= s.messageCount[1]; ++m) s.cell(1, m) = (seed * m >> 7) & ways;
   s.textOffset = 1 + (choice & 3) * 40, s.scrollTop = (choice & 4) ? 30 : 0;
   s.subjectColumn = (choice & 8) ? 3 : 75, s.dateColumn = (choice & 16) ? 35 : 105;
   s.cursorLine = (choice >> 5) * 7 + 1, s.lineCounter = 1;  // drawn from the list's first line
   console.print(" * * *  Mailvak");
   console.placeCursor(3, 1);
-  mailbox::drawAccountList(program);
+  app::ServerRequests requests(program);
+  mailbox::drawAccountList(program, 1, requests);
   require(console.screen().rowText(1).rfind(" * * *  Mailvak", 0) == 0, "title line changed");
   require(s.lineCounter >= 2 && console.cursorRow() <= 45, "drawn outside the folder");
 }

@@ -7,7 +7,13 @@ build_packages() {
 
 test_packages() {
   echo "$(build_packages) libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev" \
-       "dovecot-pop3d openssl tmux procps clang libclang-rt-14-dev valgrind python3"
+       "dovecot-pop3d openssl tmux procps clang libclang-rt-14-dev valgrind python3" \
+       "$(windows_packages)"
+}
+
+# The Windows build: the cross compiler, and wine to run its tests.
+windows_packages() {
+  echo "g++-mingw-w64-x86-64 wine64"
 }
 
 demo_packages() {

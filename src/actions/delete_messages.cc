@@ -2,11 +2,12 @@
 
 #include <string_view>
 
-#include "actions/dialog_box.h"
-#include "actions/result_files.h"
-#include "actions/tool_commands.h"
+#include "console/dialog_box.h"
+#include "console/layout.h"
 #include "console/text.h"
-#include "console/text_file.h"
+#include "core/file_names.h"
+#include "core/tool_commands.h"
+#include "platform/files.h"
 
 namespace actions {
 
@@ -14,65 +15,60 @@ namespace {
 
 // The red confirmation box at rows 21-29, column 49; what names the messages
 // stands in its third row.
-std::string askConfirmation(mailbox::Program& program, std::string_view what) {
+std::string askConfirmation(core::Program& program, std::string_view what) {
   console::Console& c = program.console;
-  const std::string_view blank = "                               ";
+  const std::string_view blank = console::layout::RedBoxBlank;
   c.setColour(console::White, console::Red);
-  drawBox(c, 21, 49,
-          {blank, blank, what, blank, "   van server verwijderen!     ", blank,
-           "      Zeker weten? (J/N)       ", blank, blank});
+  console::drawBox(c, console::layout::BoxTopRow, console::layout::RedBoxColumn,
+                   {blank, blank, what, blank, "   van server verwijderen!     ", blank,
+                    "      Zeker weten? (J/N)       ", blank, blank});
   c.setColour(console::LightGrey, console::Black);
-  return readAnswerKey(c);
+  return console::readAnswerKey(c);
 }
 
 }  // namespace
 
 bool writeDeletionList(const std::vector<int>& numbers) {
-  console::TextFile list(DeletionListFileName, console::TextFile::Mode::Output);
+  platform::TextFile list(core::DeletionListFileName, platform::TextFile::Mode::Output);
   if (!list.isOpen()) return false;
   for (int number : numbers) list.writeLine(console::toText(number));
   list.close();
   return list.good();
 }
 
-bool deleteListed(mailbox::Program& program, int account, const std::vector<int>& numbers) {
+bool deleteListed(core::Program& program, int account, const std::vector<int>& numbers) {
   // A list that could not be written whole must not reach the tool: a cut
   // list would delete only part of what the user confirmed, a stale one other mail.
   bool written = writeDeletionList(numbers);
-  if (written) runTool(program, toolRun(program.state, account, "deles >/dev/null"));
-  program.system.deleteFile(DeletionListFileName);
+  if (written) core::runTool(program, core::toolRun(program.state, account, "deles >/dev/null"));
+  program.system.deleteFile(core::DeletionListFileName);
   return written;
 }
 
-void deleteMessage(mailbox::Program& program) {
-  mailbox::State& s = program.state;
-  int a = s.currentAccount;
-  int m = s.currentMessage;
-  s.cell(a, m) &= ~mailbox::DeleteRequested;
-  s.confirmAnswer = askConfirmation(program, "   Bericht onder blauwe balk   ");
-  if (isYes(s.confirmAnswer)) {
-    runTool(program, toolRun(s, a, "dele " + console::toText(m) + " >/dev/null"));
-  }
+bool deleteMessage(core::Program& program, int a, int m) {
+  core::State& s = program.state;
+  s.cell(a, m) &= ~core::DeleteRequested;
+  if (!console::isYes(askConfirmation(program, "   Bericht onder blauwe balk   "))) return false;
+  core::runTool(program, core::toolRun(s, a, "dele " + console::toText(m) + " >/dev/null"));
+  return true;
 }
 
-void deleteMarkedMessages(mailbox::Program& program) {
-  mailbox::State& s = program.state;
-  int a = s.currentAccount;
-  s.cell(a, s.currentMessage) &= ~mailbox::DeleteRequested;
-  s.confirmAnswer = askConfirmation(program, "   De gemarkeerde berichten    ");
-  if (!isYes(s.confirmAnswer)) return;
+bool deleteMarkedMessages(core::Program& program, int a, int m) {
+  core::State& s = program.state;
+  s.cell(a, m) &= ~core::DeleteRequested;
+  if (!console::isYes(askConfirmation(program, "   De gemarkeerde berichten    "))) return false;
 
   std::vector<int> marked;
   for (int i = s.messageCount[a]; i >= 1; --i) {
-    if (s.cell(a, i) & mailbox::Marked) marked.push_back(i);
+    if (s.cell(a, i) & core::Marked) marked.push_back(i);
   }
   // The marks stay when the tool never ran, so the user can simply try again.
   if (!deleteListed(program, a, marked)) {
-    s.confirmAnswer.clear();
-    showOutcome(program.console, "  Schrijven mislukt, gestopt.  ");
-    return;
+    console::showOutcome(program.console, "  Schrijven mislukt, gestopt.  ");
+    return false;
   }
-  for (int i = 1; i <= s.messageCount[a]; ++i) s.cell(a, i) &= ~mailbox::Marked;
+  for (int i = 1; i <= s.messageCount[a]; ++i) s.cell(a, i) &= ~core::Marked;
+  return true;
 }
 
 }  // namespace actions

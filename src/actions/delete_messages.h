@@ -7,22 +7,23 @@
 
 #include <vector>
 
-#include "mailbox/program.h"
+#include "core/program.h"
 
 namespace actions {
 
-/// Asks and deletes message currentMessage of currentAccount; the answer stays
-/// in confirmAnswer. Clears DeleteRequested.
-void deleteMessage(mailbox::Program& program);
-/// Asks and deletes every marked message of currentAccount; clears the marks
-/// after a confirmed deletion. Clears DeleteRequested.
-void deleteMarkedMessages(mailbox::Program& program);
+/// Asks and deletes message m of account a; clears its DeleteRequested.
+/// Returns whether the user said yes.
+bool deleteMessage(core::Program& program, int account, int message);
+/// Asks and deletes every marked message of account a; clears the marks after
+/// a confirmed deletion and the DeleteRequested of message m, the line that
+/// asked. Returns whether the deletion ran (yes, and the list was written).
+bool deleteMarkedMessages(core::Program& program, int account, int message);
 
 /// Writes deles.dat with the given numbers in the given order; false when the
 /// file could not be written whole.
 bool writeDeletionList(const std::vector<int>& numbers);
 /// Runs the tool's "deles" for account with deles.dat holding numbers, then
 /// removes deles.dat. Nothing runs (false) when the list could not be written.
-bool deleteListed(mailbox::Program& program, int account, const std::vector<int>& numbers);
+bool deleteListed(core::Program& program, int account, const std::vector<int>& numbers);
 
 }  // namespace actions

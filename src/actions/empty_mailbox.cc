@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "actions/delete_messages.h"
-#include "actions/dialog_box.h"
-#include "actions/result_files.h"
-#include "actions/tool_commands.h"
+#include "console/dialog_box.h"
+#include "console/layout.h"
 #include "console/text.h"
-#include "console/text_file.h"
+#include "core/file_names.h"
+#include "core/tool_commands.h"
+#include "platform/files.h"
 
 namespace actions {
 
@@ -21,7 +22,7 @@ constexpr long long MaxServerCount = 10'000'000;
 }  // namespace
 
 long long readServerCount(const std::string& fileName) {
-  console::TextFile file(fileName, console::TextFile::Mode::Input);
+  platform::TextFile file(fileName, platform::TextFile::Mode::Input);
   while (!file.endOfFile()) {
     std::string line = file.readLine();
     if (line.starts_with("+OK")) {
@@ -32,32 +33,29 @@ long long readServerCount(const std::string& fileName) {
   return -1;
 }
 
-void emptyMailbox(mailbox::Program& program) {
-  mailbox::State& s = program.state;
+bool emptyMailbox(core::Program& program, int a) {
+  core::State& s = program.state;
   console::Console& c = program.console;
-  int a = s.currentAccount;
   int row = c.cursorRow();
   int column = c.cursorColumn();
-  s.cell(0, a) &= ~mailbox::DeleteRequested;
+  s.cell(0, a) &= ~core::DeleteRequested;
 
-  const std::string_view blank = "                               ";
+  const std::string_view blank = console::layout::RedBoxBlank;
   c.setColour(console::White, console::Red);
-  drawBox(
-      c, 21, 49,
+  console::drawBox(
+      c, console::layout::BoxTopRow, console::layout::RedBoxColumn,
       {blank, blank, "   Alle berichten van deze     ", blank, "      server verwijderen!      ",
        blank, "      Zeker weten? (J/N)       ", blank, blank});
   c.setColour(console::LightGrey, console::Black);
-  s.confirmAnswer = readAnswerKey(c);
-
-  if (isYes(s.confirmAnswer)) {
+  bool deleted = false;
+  if (console::isYes(console::readAnswerKey(c))) {
     c.setColour(console::Black, console::Black);
     // An old count file must never stand in for the server's answer.
-    program.system.deleteFile(CountFileName);
-    runTool(program, toolRun(s, a, std::string("list > ") + CountFileName));
-    long long count = readServerCount(CountFileName);
-    program.system.deleteFile(CountFileName);
+    program.system.deleteFile(core::CountFileName);
+    core::runTool(program, core::toolRun(s, a, std::string("list > ") + core::CountFileName));
+    long long count = readServerCount(core::CountFileName);
+    program.system.deleteFile(core::CountFileName);
 
-    bool deleted = false;
     if (count > 0) {
       std::vector<int> numbers;
       numbers.reserve(static_cast<size_t>(count));
@@ -65,15 +63,15 @@ void emptyMailbox(mailbox::Program& program) {
       deleted = deleteListed(program, a, numbers);
     }
     if (deleted) {
-      for (int i = 1; i <= s.messageCount[a]; ++i) s.cell(a, i) &= ~mailbox::Marked;
+      for (int i = 1; i <= s.messageCount[a]; ++i) s.cell(a, i) &= ~core::Marked;
       c.setColour(console::LightGrey, console::Black);
     } else {
-      s.confirmAnswer.clear();
-      showOutcome(
+      console::showOutcome(
           c, count == 0 ? "      Server was al leeg.      " : "  Er is iets mis, afgebroken.  ");
     }
   }
   c.placeCursor(row, column);
+  return deleted;
 }
 
 }  // namespace actions

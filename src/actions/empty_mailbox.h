@@ -6,13 +6,13 @@
 
 #include <string>
 
-#include "mailbox/program.h"
+#include "core/program.h"
 
 namespace actions {
 
-/// Asks, counts and deletes every message of currentAccount; leaves "j"/"J" in
-/// confirmAnswer when the mailbox was emptied. Clears DeleteRequested.
-void emptyMailbox(mailbox::Program& program);
+/// Asks, counts and deletes every message of account a; clears its
+/// DeleteRequested. Returns whether the mailbox was emptied.
+bool emptyMailbox(core::Program& program, int account);
 
 /// The message count in a count file: 0 or more, or -1 when the file gives
 /// none (missing, empty, no "+OK" line, a negative or absurd count).

@@ -3,18 +3,18 @@
 #include <utility>
 #include <vector>
 
-#include "actions/dialog_box.h"
-#include "actions/result_files.h"
 #include "config/config_file.h"
-#include "console/text_file.h"
+#include "console/dialog_box.h"
+#include "core/file_names.h"
+#include "core/result_files.h"
 #include "mailbox/check_account.h"
-#include "mailbox/result_files.h"
+#include "platform/files.h"
 
 namespace actions {
 
 namespace {
 
-using console::TextFile;
+using platform::TextFile;
 
 // The records of Mailvak.ini as the reader sees them.
 std::vector<config::Record> fileRecords() {
@@ -27,7 +27,7 @@ std::vector<config::Record> fileRecords() {
 
 // Whether a file record is the account the table holds at place a (the
 // password stands scrambled in the file and is left out of the comparison).
-bool sameAccount(const config::Record& record, const mailbox::State& s, int a) {
+bool sameAccount(const config::Record& record, const core::State& s, int a) {
   return record.lineCount == 4 && record.serverName == s.serverName[a] &&
          record.userName == s.userName[a] && record.accountLabel == s.accountLabel[a];
 }
@@ -39,8 +39,8 @@ bool sameAccount(const config::Record& record, const mailbox::State& s, int a) {
 // where the table had them (no file, or one changed behind the program's
 // back), the file is written from the table, which is the master copy.
 // Returns whether the new file is in place.
-bool swapFileRecords(mailbox::Program& program, int p) {
-  const mailbox::State& s = program.state;
+bool swapFileRecords(core::Program& program, int p) {
+  const core::State& s = program.state;
   std::vector<config::Record> records = fileRecords();
   bool inStep = static_cast<int>(records.size()) > p && sameAccount(records[p - 1], s, p + 1) &&
                 sameAccount(records[p], s, p);
@@ -55,7 +55,7 @@ bool swapFileRecords(mailbox::Program& program, int p) {
   });
 }
 
-void swapTableEntries(mailbox::State& s, int p) {
+void swapTableEntries(core::State& s, int p) {
   std::swap(s.serverName[p], s.serverName[p + 1]);
   std::swap(s.userName[p], s.userName[p + 1]);
   std::swap(s.password[p], s.password[p + 1]);
@@ -65,43 +65,43 @@ void swapTableEntries(mailbox::State& s, int p) {
 // Trades the names of one kind of result file between places from and to,
 // through the temporary name. A place without the file simply ends up
 // without it; a stale temporary file must not slip in as a result file.
-void swapResultFile(console::System& system, const std::string& from, const std::string& to) {
-  system.deleteFile(SwapFileName);
-  if (system.fileExists(from) && !system.renameFile(from, SwapFileName)) return;
+void swapResultFile(platform::System& system, const std::string& from, const std::string& to) {
+  system.deleteFile(core::SwapFileName);
+  if (system.fileExists(from) && !system.renameFile(from, core::SwapFileName)) return;
   system.renameFile(to, from);
-  system.renameFile(SwapFileName, to);
+  system.renameFile(core::SwapFileName, to);
 }
 
 // Moves the account at place `from` to the neighbouring place `to`.
-void moveAccount(mailbox::Program& program, int from, int to) {
-  mailbox::State& s = program.state;
+void moveAccount(core::Program& program, int from, int to) {
+  core::State& s = program.state;
   int p = from < to ? from : to;
   swapTableEntries(s, p);
   // The result files follow only an order that is on disk: otherwise the
   // next start would show one account's list under the other.
   if (!swapFileRecords(program, p)) {
     swapTableEntries(s, p);
-    showOutcome(program.console, "  Instellingen niet opgeslagen!");
+    console::showOutcome(program.console, "  Instellingen niet opgeslagen!");
     return;
   }
-  swapResultFile(program.system, mailbox::listFileName(from), mailbox::listFileName(to));
-  swapResultFile(program.system, mailbox::headerFileName(from), mailbox::headerFileName(to));
+  swapResultFile(program.system, core::listFileName(from), core::listFileName(to));
+  swapResultFile(program.system, core::headerFileName(from), core::headerFileName(to));
   s.cursorLine = to;
   s.cursorAccount = to;
-  mailbox::summariseAllAccounts(program);
+  mailbox::summariseAllAccounts(program.state);
 }
 
 }  // namespace
 
-void moveAccountUp(mailbox::Program& program) {
-  const mailbox::State& s = program.state;
+void moveAccountUp(core::Program& program) {
+  const core::State& s = program.state;
   int a = s.cursorAccount;
   if (a < 2 || a > s.accountCount || s.cursorLine != a) return;
   moveAccount(program, a, a - 1);
 }
 
-void moveAccountDown(mailbox::Program& program) {
-  const mailbox::State& s = program.state;
+void moveAccountDown(core::Program& program) {
+  const core::State& s = program.state;
   int a = s.cursorAccount;
   if (a < 1 || a >= s.accountCount || s.cursorLine != a) return;
   moveAccount(program, a, a + 1);

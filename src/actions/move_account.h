@@ -4,17 +4,17 @@
 // account (flag cells, message counts, status lines) and stays.
 #pragma once
 
-#include "mailbox/program.h"
+#include "core/program.h"
 
 namespace actions {
 
 /// Swaps account cursorAccount with the one above it; the cursor follows.
 /// Does nothing unless 2 <= cursorAccount <= accountCount and cursorLine
 /// equals cursorAccount (all folders closed).
-void moveAccountUp(mailbox::Program& program);
+void moveAccountUp(core::Program& program);
 /// Swaps account cursorAccount with the one below it; the cursor follows.
 /// Does nothing unless 1 <= cursorAccount < accountCount and cursorLine
 /// equals cursorAccount.
-void moveAccountDown(mailbox::Program& program);
+void moveAccountDown(core::Program& program);
 
 }  // namespace actions

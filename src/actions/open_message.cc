@@ -1,9 +1,10 @@
 #include "actions/open_message.h"
 
-#include "actions/dialog_box.h"
-#include "actions/result_files.h"
-#include "actions/tool_commands.h"
+#include "console/dialog_box.h"
+#include "console/layout.h"
 #include "console/text.h"
+#include "core/file_names.h"
+#include "core/tool_commands.h"
 
 namespace actions {
 
@@ -15,17 +16,19 @@ constexpr double BodyLinesPerKilobyte = 13.3;
 
 // Asks how many kilobytes to fetch, in the green box, until the answer is a
 // number other than 0. Returns false when the user gave up with Esc.
-bool askKilobytes(mailbox::Program& program, double* kilobytes) {
+bool askKilobytes(core::Program& program, double* kilobytes) {
   console::Console& c = program.console;
-  program.state.redrawWithoutKey = 1;  // the next pass redraws over the box
+  program.state.redrawWithoutKey = true;  // the next pass redraws over the box
   int row = c.cursorRow();
   c.setColour(console::White, console::Green);
-  const std::string blank(39, ' ');
-  drawBox(c, 21, 45, {blank, blank, "   Hoeveel KiloBytes ophalen           ", blank, blank});
+  namespace layout = console::layout;
+  const std::string blank(layout::SizeBoxWidth, ' ');
+  console::drawBox(c, layout::BoxTopRow, layout::SizeBoxColumn,
+                   {blank, blank, "   Hoeveel KiloBytes ophalen           ", blank, blank});
   bool cancelled = false;
   double answer = 0;
   while (answer == 0 && !cancelled) {
-    c.placeCursor(23, 74);
+    c.placeCursor(layout::SizeAnswerRow, layout::SizeAnswerColumn);
     c.print("? ");
     answer = console::toNumber(console::readTypedValue(c, &cancelled));
   }
@@ -44,22 +47,20 @@ long long bodyLinesForKilobytes(double kilobytes) {
 
 }  // namespace
 
-void openMessage(mailbox::Program& program) {
-  mailbox::State& s = program.state;
-  int a = s.currentAccount;
-  int m = s.currentMessage;
-  s.cell(a, m) &= ~mailbox::OpenRequested;
+void openMessage(core::Program& program, int a, int m, bool askSize) {
+  core::State& s = program.state;
+  s.cell(a, m) &= ~core::OpenRequested;
 
   long long lines = DefaultBodyLines;
-  if (s.previousKey == "\x02") {
+  if (askSize) {
     double kilobytes = 0;
     if (!askKilobytes(program, &kilobytes)) return;
     lines = bodyLinesForKilobytes(kilobytes);
   }
-  const std::string file = messageFileName(a, m);
+  const std::string file = core::messageFileName(a, m);
   const std::string stop = "stop " + console::toText(m) + " " + console::toText(lines) + " >";
-  if (runTool(program, toolRun(s, a, stop + file)) != console::ToolOutcome::Done) {
-    showOutcome(program.console, "  Er is iets mis, afgebroken.  ");
+  if (core::runTool(program, core::toolRun(s, a, stop + file)) != platform::ToolOutcome::Done) {
+    console::showOutcome(program.console, "  Er is iets mis, afgebroken.  ");
     return;
   }
   // The viewer may be an instance already running elsewhere, so it gets the

@@ -1,5 +1,6 @@
 #include "app/frame.h"
 
+#include "console/layout.h"
 #include "console/text.h"
 
 namespace app {
@@ -21,20 +22,20 @@ const std::string& keyBarText() {
   return text;
 }
 
-void drawTitleLine(mailbox::Program& program) {
+void drawTitleLine(core::Program& program) {
   console::Console& c = program.console;
   c.setColour(console::White, console::Magenta);
   c.placeCursor(1, 1);
   c.print(titleText());
   c.setBackground(console::Black);
-  c.print(console::repeat(127, ' '));
+  c.print(console::repeat(console::layout::LineWidth, ' '));
 }
 
-void drawKeyBar(mailbox::Program& program) {
+void drawKeyBar(core::Program& program) {
   console::Console& c = program.console;
   c.placeCursor(program.state.windowRows + 2, 1);
   c.setBackground(console::Black);
-  c.print(console::repeat(127, ' '));
+  c.print(console::repeat(console::layout::LineWidth, ' '));
   for (char byte : keyBarText()) {
     bool separator = static_cast<unsigned char>(byte) == 179;
     c.setColour(separator ? console::Black : console::Magenta, console::LightGrey);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "mailbox/program.h"
+#include "core/program.h"
 
 namespace app {
 
@@ -14,8 +14,8 @@ const std::string& titleText();
 const std::string& keyBarText();
 
 /// Repaints rows 1 and 2: the title in white on magenta, then a blank row.
-void drawTitleLine(mailbox::Program& program);
+void drawTitleLine(core::Program& program);
 /// Repaints rows windowRows + 2 and + 3: a blank row, then the key bar.
-void drawKeyBar(mailbox::Program& program);
+void drawKeyBar(core::Program& program);
 
 }  // namespace app

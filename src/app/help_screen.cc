@@ -7,7 +7,7 @@
 //              console; line 44 ends without a line end, so nothing scrolls
 #include "app/help_screen.h"
 
-#include "app/dispatch_key.h"
+#include "app/key_bindings.h"
 #include "console/text.h"
 
 namespace app {
@@ -86,8 +86,8 @@ const std::array<std::string, 44>& helpLines() {
   return lines;
 }
 
-void showHelp(mailbox::Program& program) {
-  mailbox::State& s = program.state;
+void showHelp(core::Program& program) {
+  core::State& s = program.state;
   console::Console& c = program.console;
   c.placeCursor(s.helpTopRow, HelpColumn);
   c.setColour(console::Black, console::LightGrey);

@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "mailbox/program.h"
+#include "core/program.h"
 
 namespace app {
 
@@ -16,6 +16,6 @@ const std::array<std::string, 44>& helpLines();
 
 /// Draws the page from row helpTopRow, column 25, then waits for a key and
 /// uses it up. The next drawing pass repaints the screen over the page.
-void showHelp(mailbox::Program& program);
+void showHelp(core::Program& program);
 
 }  // namespace app

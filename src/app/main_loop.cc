@@ -15,11 +15,13 @@
 
 #include <string>
 
+#include "actions/delete_messages.h"
 #include "actions/empty_mailbox.h"
-#include "app/dispatch_key.h"
+#include "actions/open_message.h"
 #include "app/frame.h"
+#include "app/key_bindings.h"
+#include "console/layout.h"
 #include "console/text.h"
-#include "mailbox/account_list.h"
 #include "mailbox/check_account.h"
 #include "mailbox/check_all.h"
 
@@ -29,15 +31,15 @@ namespace {
 
 using console::ScreenColumns;
 
-bool inWindow(const mailbox::State& s, int line) {
+bool inWindow(const core::State& s, int line) {
   return s.scrollTop < line && line < s.scrollTop + s.windowRows;
 }
 
 // Prints the folder line of account a in its four pieces. A line whose pieces
 // are longer than the screen loses the end of its label, so that it still
 // fills exactly one row and the rows below stay where the pass numbers them.
-void printFolderLine(mailbox::Program& program, int a) {
-  const mailbox::State& s = program.state;
+void printFolderLine(core::Program& program, int a) {
+  const core::State& s = program.state;
   console::Console& c = program.console;
   const std::string& busy = s.busyMark[a];
   const std::string& summary = s.summaryText[a];
@@ -57,70 +59,77 @@ void printFolderLine(mailbox::Program& program, int a) {
   c.print(right);
 }
 
-// A confirmed emptying asks for a fresh look at the server on this very pass.
-void emptyRequestedMailbox(mailbox::Program& program, int a) {
-  mailbox::State& s = program.state;
-  actions::emptyMailbox(program);
-  if (s.confirmAnswer == "j" || s.confirmAnswer == "J") {
-    s.confirmAnswer.clear();
-    s.recheckRequested[a] = 1;
-    s.redrawWithoutKey = 1;
+// An emptied mailbox gets a fresh look at the server on this very pass.
+void emptyRequestedMailbox(core::Program& program, int a) {
+  if (actions::emptyMailbox(program, a)) {
+    program.state.recheckRequested[a] = true;
+    program.state.redrawWithoutKey = true;
   }
 }
 
 // Checks account a and draws its list under the folder line; a re-check that a
 // deletion asked for queries the server and shows "[bezig]" on row 2 meanwhile.
 // folderRow is the screen row of the folder line, 0 when it is not shown.
-void checkAndList(mailbox::Program& program, int a, int folderRow) {
-  mailbox::State& s = program.state;
+void checkAndList(core::Program& program, int a, int folderRow, ServerRequests& requests) {
+  core::State& s = program.state;
   console::Console& c = program.console;
   if (mailbox::checkAllHolds(s, a)) {  // its runs keep its state up to date
-    mailbox::drawAccountList(program);
+    mailbox::drawAccountList(program, a, requests);
     return;
   }
   int row = c.cursorRow();
   int column = c.cursorColumn();
-  if (s.recheckRequested[a] == 1) {
-    s.recheckRequested[a] = 0;
-    s.resultFilesCurrent[a] = 0;
+  if (s.recheckRequested[a]) {
+    s.recheckRequested[a] = false;
+    s.resultFilesCurrent[a] = false;
     c.setColour(console::Yellow, console::Black);
-    c.placeCursor(2, 61);
+    c.placeCursor(console::layout::KeyBarRow, console::layout::BusyColumn);
     c.print("[bezig]", true);
-    s.titleRepaint = 1;
+    s.titleRepaint = true;
   }
   c.placeCursor(row, column);
   const bool wasBusy = !s.busyMark[a].empty();
-  mailbox::checkAccount(program);
+  mailbox::checkAccount(program, a);
   // A query that got no answer leaves this pass on screen until the next key
   // (its status line says what went wrong): the folder line must not go on
   // saying " [bezig]".
-  if (wasBusy && s.busyMark[a].empty() && s.redrawWithoutKey == 0 && folderRow > 0) {
+  if (wasBusy && s.busyMark[a].empty() && !s.redrawWithoutKey && folderRow > 0) {
     c.placeCursor(folderRow, 1);
     c.setBackground(s.cursorLine == s.lineCounter - 1 ? console::Blue : console::Black);
     printFolderLine(program, a);
     c.setColour(console::LightGrey, console::Black);
     c.placeCursor(row, column);
   }
-  mailbox::drawAccountList(program);
-  s.resultFilesCurrent[a] = 1;
+  mailbox::drawAccountList(program, a, requests);
+  s.resultFilesCurrent[a] = true;
 }
 
 }  // namespace
 
-void drawingPass(mailbox::Program& program) {
-  mailbox::State& s = program.state;
+void ServerRequests::open(int a, int m) {
+  // b opens the message whole; Ctrl-b (byte 2) asks how much to fetch first.
+  actions::openMessage(program_, a, m, program_.state.previousKey == "\x02");
+}
+
+bool ServerRequests::remove(int a, int m, bool marked) {
+  return marked ? actions::deleteMarkedMessages(program_, a, m)
+                : actions::deleteMessage(program_, a, m);
+}
+
+void drawingPass(core::Program& program) {
+  core::State& s = program.state;
   console::Console& c = program.console;
   drawTitleLine(program);
   drawKeyBar(program);
-  s.cursorBelowList = 0;
+  s.cursorBelowList = false;
   s.lineCounter = 1;
-  c.placeCursor(2, 37);
+  c.placeCursor(console::layout::KeyBarRow, console::layout::BusyClearColumn);
   c.setColour(console::LightGrey, console::Black);
   c.print("       ", true);
 
+  ServerRequests requests(program);
   const int accounts = s.accountCount;
   for (int a = 1; a <= accounts; ++a) {
-    s.currentAccount = a;
     c.setBackground(console::Black);
     if (s.cursorLine == s.lineCounter) {
       c.setBackground(console::Blue);
@@ -132,12 +141,12 @@ void drawingPass(mailbox::Program& program) {
     if (inWindow(s, s.lineCounter)) {
       folderRow = c.cursorRow();
       printFolderLine(program, a);
-      if (s.cell(0, a) & mailbox::DeleteRequested) emptyRequestedMailbox(program, a);
+      if (s.cell(0, a) & core::DeleteRequested) emptyRequestedMailbox(program, a);
       c.setColour(console::LightGrey, console::Black);
     }
     s.lineCounter += 1;
-    if ((s.cell(0, a) & mailbox::Expanded) || s.recheckRequested[a] == 1) {
-      checkAndList(program, a, folderRow);
+    if ((s.cell(0, a) & core::Expanded) || s.recheckRequested[a]) {
+      checkAndList(program, a, folderRow, requests);
     }
   }
 
@@ -146,7 +155,7 @@ void drawingPass(mailbox::Program& program) {
   while (s.lineCounter - s.scrollTop < s.windowRows) {
     if (s.cursorLine == s.lineCounter) {
       c.setBackground(console::Blue);
-      s.cursorBelowList = 1;
+      s.cursorBelowList = true;
     }
     c.print(console::repeat(ScreenColumns, ' '));
     c.setBackground(console::Black);
@@ -154,8 +163,8 @@ void drawingPass(mailbox::Program& program) {
   }
 }
 
-void mainLoop(mailbox::Program& program) {
-  mailbox::State& s = program.state;
+void mainLoop(core::Program& program) {
+  core::State& s = program.state;
   while (!s.quitRequested) {
     drawingPass(program);
     if (s.quitRequested) break;

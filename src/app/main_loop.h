@@ -1,15 +1,29 @@
 // The main screen loop: one drawing pass, one key, until the user quits.
 #pragma once
 
-#include "mailbox/program.h"
+#include "core/program.h"
+#include "mailbox/account_list.h"
 
 namespace app {
 
+/// The server actions that message lines ask for, run as the pass reaches
+/// them: b fetches and opens a message, Ctrl-b first asks how much (the last
+/// key tells them apart); Alt-d deletes it, or the marked ones.
+class ServerRequests final : public mailbox::LineRequests {
+ public:
+  explicit ServerRequests(core::Program& program) : program_(program) {}
+  void open(int account, int message) override;
+  bool remove(int account, int message, bool marked) override;
+
+ private:
+  core::Program& program_;
+};
+
 /// One drawing pass: repaints every row from the state, runs the checks of
 /// open folders and a requested emptying, and records the line under the cursor.
-void drawingPass(mailbox::Program& program);
+void drawingPass(core::Program& program);
 
 /// Runs drawing passes and key dispatches until quitRequested.
-void mainLoop(mailbox::Program& program);
+void mainLoop(core::Program& program);
 
 }  // namespace app

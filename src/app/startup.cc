@@ -1,22 +1,19 @@
 #include "app/startup.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include "app/frame.h"
 #include "app/main_loop.h"
-#include "config/config_file.h"
+#include "config/settings_editor.h"
 #include "console/geometry.h"
 #include "console/text.h"
-#include "console/text_file.h"
 #include "mailbox/check_account.h"
+#include "platform/files.h"
 
 namespace app {
 
 namespace {
 
 // Makes every missing directory of an absolute path (mode 0700).
-void makeDirectories(console::System& system, const std::string& path) {
+void makeDirectories(platform::System& system, const std::string& path) {
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1)) {
     system.makeDirectory(path.substr(0, slash));
@@ -24,23 +21,15 @@ void makeDirectories(console::System& system, const std::string& path) {
   system.makeDirectory(path);
 }
 
-std::string homeDirectory(console::System& system) {
-  std::string home = system.environmentVariable("HOME");
-  if (home.empty()) {
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) home = entry->pw_dir;
-  }
-  return home;
-}
-
 // The version probe: an empty first line and the version text as the second,
 // as the start-up reads it back. The file is deleted again.
-std::string probeVersion(console::System& system) {
+std::string probeVersion(platform::System& system) {
   {
-    console::TextFile probe("mailvak.str", console::TextFile::Mode::Output);
+    platform::TextFile probe("mailvak.str", platform::TextFile::Mode::Output);
     probe.writeLine("");
     probe.writeLine(system.versionText());
   }
-  console::TextFile probe("mailvak.str", console::TextFile::Mode::Input);
+  platform::TextFile probe("mailvak.str", platform::TextFile::Mode::Input);
   std::string version = probe.readLine();
   version = probe.readLine();
   probe.close();
@@ -50,7 +39,7 @@ std::string probeVersion(console::System& system) {
 
 // Shows why the program cannot go on, waits for a key, and keeps the message
 // for the terminal's own screen at exit.
-bool refuse(mailbox::Program& program, const std::string& message) {
+bool refuse(core::Program& program, const std::string& message) {
   program.console.print("", true);
   program.console.print(message, true);
   program.console.flush();
@@ -62,18 +51,18 @@ bool refuse(mailbox::Program& program, const std::string& message) {
 
 }  // namespace
 
-std::string workingDirectoryFor(console::System& system) {
-  std::string home = homeDirectory(system);
-  for (std::string base : {system.environmentVariable("APPDATA"),
-                           system.environmentVariable("XDG_DATA_HOME"),
-                           home.empty() ? home : (home == "/" ? "" : home) + "/.local/share"}) {
+std::string workingDirectoryFor(platform::System& system) {
+  std::string home = system.homeDirectory();
+  for (std::string base :
+       {system.environmentVariable("APPDATA"), system.environmentVariable("XDG_DATA_HOME"),
+        home.empty() ? home : (home == "/" ? "" : home) + "/.local/share"}) {
     while (base.size() > 1 && base.back() == '/') base.pop_back();
     if (base.size() > 1 && base[0] == '/') return base + "/Mailvak";
   }
   return "";
 }
 
-void copyTool(console::System& system, const std::string& workingDirectory) {
+void copyTool(platform::System& system, const std::string& workingDirectory) {
   std::string target = workingDirectory + "/mboxtool";
   for (const std::string& directory :
        {system.executableDirectory(), std::string(MAILVAK_INSTALL_BINDIR)}) {
@@ -83,10 +72,10 @@ void copyTool(console::System& system, const std::string& workingDirectory) {
   }
 }
 
-bool prepareConsole(mailbox::Program& program) {
-  mailbox::State& state = program.state;
+bool prepareConsole(core::Program& program) {
+  core::State& state = program.state;
   console::Console& c = program.console;
-  console::System& system = program.system;
+  platform::System& system = program.system;
 
   std::string workingDirectory = workingDirectoryFor(system);
   if (workingDirectory.empty()) return refuse(program, "  Geen werkmap: zet HOME of APPDATA.");
@@ -125,10 +114,10 @@ bool prepareConsole(mailbox::Program& program) {
   return true;
 }
 
-void runMailvak(mailbox::Program& program) {
+void runMailvak(core::Program& program) {
   if (!prepareConsole(program)) return;
   if (!config::readConfiguration(program)) return;
-  mailbox::summariseAllAccounts(program);
+  mailbox::summariseAllAccounts(program.state);
   mainLoop(program);
 }
 

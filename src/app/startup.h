@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "mailbox/program.h"
+#include "core/program.h"
 
 namespace app {
 
@@ -13,19 +13,19 @@ namespace app {
 /// (else the user's home from the password database), followed by "/Mailvak";
 /// a value that is not an absolute path below the root is passed over. ""
 /// when none is left: never the root, never a shared directory.
-std::string workingDirectoryFor(console::System& system);
+std::string workingDirectoryFor(platform::System& system);
 
 /// Copies the POP3 tool from beside the running program, else from the
 /// install directory, into the working directory, overwriting an older copy.
 /// Never from the start directory: whoever can write there would run code.
-void copyTool(console::System& system, const std::string& workingDirectory);
+void copyTool(platform::System& system, const std::string& workingDirectory);
 
 /// Steps up to the fixed screen lines: returns false when the program must
 /// end (no private working directory, another Mailvak on it, or too low a
 /// resolution; the message was shown and a key read).
-bool prepareConsole(mailbox::Program& program);
+bool prepareConsole(core::Program& program);
 
 /// The whole run: start-up, then the main loop until the user quits.
-void runMailvak(mailbox::Program& program);
+void runMailvak(core::Program& program);
 
 }  // namespace app

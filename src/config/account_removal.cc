@@ -3,23 +3,23 @@
 #include <algorithm>
 #include <string>
 
-#include "actions/dialog_box.h"
 #include "config/config_file.h"
-#include "mailbox/result_files.h"
+#include "console/dialog_box.h"
+#include "core/result_files.h"
 
 namespace config {
 
 namespace {
 
-using mailbox::headerFileName;
-using mailbox::listFileName;
+using core::headerFileName;
+using core::listFileName;
 
-bool hasAnyField(const mailbox::State& s, int a) {
+bool hasAnyField(const core::State& s, int a) {
   return !s.serverName[a].empty() || !s.userName[a].empty() || !s.password[a].empty() ||
          !s.accountLabel[a].empty();
 }
 
-void moveFields(mailbox::State& s, int from, int to) {
+void moveFields(core::State& s, int from, int to) {
   s.serverName[to] = std::move(s.serverName[from]);
   s.userName[to] = std::move(s.userName[from]);
   s.password[to] = std::move(s.password[from]);
@@ -32,7 +32,7 @@ void moveFields(mailbox::State& s, int from, int to) {
 
 // The folder state, summary and marks travel with the account, so that no
 // account shows (or later acts on) marks that were set on another one.
-void moveMailboxState(mailbox::State& s, int from, int to) {
+void moveMailboxState(core::State& s, int from, int to) {
   s.messageCount[to] = s.messageCount[from];
   s.statusText[to] = std::move(s.statusText[from]);
   s.summaryText[to] = std::move(s.summaryText[from]);
@@ -40,10 +40,10 @@ void moveMailboxState(mailbox::State& s, int from, int to) {
   s.resultFilesCurrent[to] = s.resultFilesCurrent[from];
   s.recheckRequested[to] = s.recheckRequested[from];
   s.cell(0, to) = s.cell(0, from);
-  for (int m = 1; m <= mailbox::MaxMessages; ++m) s.cell(to, m) = s.cell(from, m);
+  for (int m = 1; m <= core::MaxMessages; ++m) s.cell(to, m) = s.cell(from, m);
 }
 
-void clearMailboxState(mailbox::State& s, int a) {
+void clearMailboxState(core::State& s, int a) {
   s.messageCount[a] = 0;
   s.statusText[a].clear();
   s.summaryText[a].clear();
@@ -51,29 +51,29 @@ void clearMailboxState(mailbox::State& s, int a) {
   s.resultFilesCurrent[a] = 1;
   s.recheckRequested[a] = 0;
   s.cell(0, a) = 0;
-  for (int m = 1; m <= mailbox::MaxMessages; ++m) s.cell(a, m) = 0;
+  for (int m = 1; m <= core::MaxMessages; ++m) s.cell(a, m) = 0;
 }
 
 }  // namespace
 
-bool removeAccount(mailbox::Program& program, int account) {
-  mailbox::State& s = program.state;
-  console::System& system = program.system;
+bool removeAccount(core::Program& program, int account) {
+  core::State& s = program.state;
+  platform::System& system = program.system;
   const int count = s.accountCount;
   if (account < 1 || account > count) return false;
 
   console::Console& c = program.console;
-  if (!actions::isYes(actions::askInRedBox(c, "   Dit account verwijderen!    ",
+  if (!console::isYes(console::askInRedBox(c, "   Dit account verwijderen!    ",
                                            "      Zeker weten? (J/N)       "))) {
     return true;
   }
 
   // The table is put back whole when the file cannot be written, and the
   // result files follow only an order that is on disk.
-  mailbox::State before = s;
+  core::State before = s;
   // An account the editor stored behind the counted ones moves up as well.
   int last = count;
-  while (last < mailbox::MaxAccounts && hasAnyField(s, last + 1)) ++last;
+  while (last < core::MaxAccounts && hasAnyField(s, last + 1)) ++last;
   for (int k = account + 1; k <= last; ++k) moveFields(s, k, k - 1);
   for (int k = account + 1; k <= count; ++k) moveMailboxState(s, k, k - 1);
   s.serverName[last].clear();
@@ -84,15 +84,15 @@ bool removeAccount(mailbox::Program& program, int account) {
   s.accountCount = count - 1;
   if (!writeConfiguration(program)) {
     s = std::move(before);
-    actions::showOutcome(c, "  Instellingen niet opgeslagen!");
+    console::showOutcome(c, "  Instellingen niet opgeslagen!");
     return true;
   }
 
-  system.deleteFile(listFileName(account));
-  system.deleteFile(headerFileName(account));
+  system.deleteFile(core::listFileName(account));
+  system.deleteFile(core::headerFileName(account));
   for (int k = account + 1; k <= count; ++k) {
-    system.renameFile(listFileName(k), listFileName(k - 1));
-    system.renameFile(headerFileName(k), headerFileName(k - 1));
+    system.renameFile(core::listFileName(k), core::listFileName(k - 1));
+    system.renameFile(core::headerFileName(k), core::headerFileName(k - 1));
   }
   if (accountTableEmpty(s)) {
     system.deleteFile(ConfigurationFileName);

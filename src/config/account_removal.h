@@ -2,7 +2,7 @@
 // renumbering of the result files behind it, the table and the file rewrite.
 #pragma once
 
-#include "mailbox/program.h"
+#include "core/program.h"
 
 namespace config {
 
@@ -14,6 +14,6 @@ namespace config {
 /// order). When Mailvak.ini cannot be written nothing changes and a red box
 /// says so.
 /// Returns whether the dialog was shown (not for the new, empty page).
-bool removeAccount(mailbox::Program& program, int account);
+bool removeAccount(core::Program& program, int account);
 
 }  // namespace config

@@ -3,11 +3,10 @@
 #include <algorithm>
 
 #include "config/password.h"
-#include "config/settings_editor.h"
 
 namespace config {
 
-using console::TextFile;
+using platform::TextFile;
 
 const std::vector<std::string>& templateLines() {
   static const std::vector<std::string> lines = {
@@ -85,8 +84,8 @@ void copyPreamble(TextFile& oldFile, TextFile& newFile) {
   }
 }
 
-bool replaceConfigurationFile(mailbox::Program& program, const MiddleStep& middleStep) {
-  console::System& system = program.system;
+bool replaceConfigurationFile(core::Program& program, const MiddleStep& middleStep) {
+  platform::System& system = program.system;
   system.deleteFile(TemporaryFileName);
   system.deleteFile(NewFileName);
   system.checkpoint(step::TemporaryDeleted);
@@ -132,7 +131,7 @@ bool replaceConfigurationFile(mailbox::Program& program, const MiddleStep& middl
   return true;
 }
 
-void recoverConfigurationFile(console::System& system) {
+void recoverConfigurationFile(platform::System& system) {
   system.deleteFile(NewFileName);
   if (!system.fileExists(TemporaryFileName)) return;
   if (system.fileExists(ConfigurationFileName)) {
@@ -143,7 +142,7 @@ void recoverConfigurationFile(console::System& system) {
   system.syncDirectory(".");
 }
 
-bool accountTableEmpty(const mailbox::State& state) {
+bool accountTableEmpty(const core::State& state) {
   return state.serverName[1].empty() && state.userName[1].empty() && state.password[1].empty() &&
          state.accountLabel[1].empty();
 }
@@ -157,9 +156,9 @@ std::string passwordLine(const std::string& plain) {
   return scrambledFormFits(plain) ? scramblePassword(plain) : "*" + plain;
 }
 
-void writeAccounts(const mailbox::State& state, TextFile& oldFile, TextFile& newFile) {
+void writeAccounts(const core::State& state, TextFile& oldFile, TextFile& newFile) {
   copyPreamble(oldFile, newFile);
-  for (int a = 1; a <= mailbox::MaxAccounts; ++a) {
+  for (int a = 1; a <= core::MaxAccounts; ++a) {
     Record record{state.serverName[a], state.userName[a], passwordLine(state.password[a]),
                   state.accountLabel[a], 4};
     if (record.serverName.empty() && record.userName.empty() && record.password.empty() &&
@@ -175,7 +174,7 @@ void writeAccounts(const mailbox::State& state, TextFile& oldFile, TextFile& new
   }
 }
 
-bool endWithMessage(mailbox::Program& program, const std::string& message) {
+bool endWithMessage(core::Program& program, const std::string& message) {
   console::Console& c = program.console;
   c.setColour(console::LightGrey, console::Black);
   c.print(message, true);
@@ -187,7 +186,7 @@ bool endWithMessage(mailbox::Program& program, const std::string& message) {
   return false;
 }
 
-void writeTemplate(console::System& system) {
+void writeTemplate(platform::System& system) {
   TextFile file(ConfigurationFileName, TextFile::Mode::Output);
   for (const std::string& line : templateLines()) file.writeLine(line);
   file.sync();
@@ -204,15 +203,14 @@ bool holdsRecord(const std::string& name) {
 
 }  // namespace
 
-bool writeConfiguration(mailbox::Program& program) {
-  const mailbox::State& state = program.state;
+bool writeConfiguration(core::Program& program) {
+  const core::State& state = program.state;
   return replaceConfigurationFile(program, [&state](TextFile& oldFile, TextFile& newFile) {
     writeAccounts(state, oldFile, newFile);
   });
 }
 
-bool readConfiguration(mailbox::Program& program) {
-  mailbox::State& state = program.state;
+bool setUpConfigurationFile(core::Program& program) {
   recoverConfigurationFile(program.system);
   { TextFile create(ConfigurationFileName, TextFile::Mode::Append); }
 
@@ -232,11 +230,15 @@ bool readConfiguration(mailbox::Program& program) {
       // What stood there is kept aside, so that no typed line is lost.
       if (length > 0) program.system.copyFile(ConfigurationFileName, SetAsideFileName);
       writeTemplate(program.system);
-      settingsEditor(program);
+      return true;
     }
   }
+  return false;
+}
 
-  for (int a = 1; a <= mailbox::MaxAccounts; ++a) {
+bool loadConfiguration(core::Program& program) {
+  core::State& state = program.state;
+  for (int a = 1; a <= core::MaxAccounts; ++a) {
     state.serverName[a].clear();
     state.userName[a].clear();
     state.password[a].clear();
@@ -250,7 +252,7 @@ bool readConfiguration(mailbox::Program& program) {
   while (readRecord(file, record)) {
     ++records;
     lastRecordLines = record.lineCount;
-    if (records <= mailbox::MaxAccounts) {
+    if (records <= core::MaxAccounts) {
       state.serverName[records] = record.serverName;
       state.userName[records] = record.userName;
       state.password[records] = record.password;
@@ -263,14 +265,14 @@ bool readConfiguration(mailbox::Program& program) {
     }
   }
   file.close();
-  state.accountCount = std::min(records, mailbox::MaxAccounts);
+  state.accountCount = std::min(records, core::MaxAccounts);
 
   if (lastRecordLines % 4 != 0) return endWithMessage(program, "Fout in .INI-bestandsindeling.");
   if (records == 0) return endWithMessage(program, ".INI-bestand bevat geen relevante gegevens.");
 
   // The decision rests on the line as it stands in the file: a scrambled
   // password that happens to begin with "*" is not a hand-entered one.
-  std::vector<bool> starred(mailbox::MaxAccounts + 1, false);
+  std::vector<bool> starred(core::MaxAccounts + 1, false);
   bool anyStarred = false;
   for (int a = 1; a <= state.accountCount; ++a) {
     std::string& password = state.password[a];
@@ -302,7 +304,7 @@ bool readConfiguration(mailbox::Program& program) {
           }
         } else {
           ++lineInRecord;
-          if (lineInRecord == 3 && recordNumber <= mailbox::MaxAccounts && starred[recordNumber] &&
+          if (lineInRecord == 3 && recordNumber <= core::MaxAccounts && starred[recordNumber] &&
               !line.empty() && line[0] == '*' &&
               scrambledFormFits(std::string_view(line).substr(1))) {
             line = convertStarredPassword(line);

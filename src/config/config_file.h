@@ -27,8 +27,8 @@
 #include <string_view>
 #include <vector>
 
-#include "console/text_file.h"
-#include "mailbox/program.h"
+#include "core/program.h"
+#include "platform/files.h"
 
 namespace config {
 
@@ -71,49 +71,53 @@ bool isSkippedLine(std::string_view line);
 
 /// Reads the next record from file, skipping the lines between records.
 /// Returns false when the file ends before a record starts.
-bool readRecord(console::TextFile& file, Record& record);
+bool readRecord(platform::TextFile& file, Record& record);
 
 /// Writes a record's four lines and an empty line. A serverName that would be
 /// skipped on reading (empty, ";" or "[" first) gets one leading blank, so the
 /// record keeps its four lines and the records after it stay in step.
-void writeRecord(console::TextFile& file, const Record& record);
+void writeRecord(platform::TextFile& file, const Record& record);
 
 /// Copies the old file's preamble to the new file: its lines up to and
 /// including the second empty line, stopping earlier before a line that would
 /// start a record, so no record is ever copied as preamble. When the old file
 /// gives no preamble line at all (missing, empty, or a record first), the
 /// template is written instead. The copy always ends with an empty line.
-void copyPreamble(console::TextFile& oldFile, console::TextFile& newFile);
+void copyPreamble(platform::TextFile& oldFile, platform::TextFile& newFile);
 
 /// The writer's own part of a replacement: reads the old file (Mailvak.TMP,
 /// not open when there was no old file) and writes the new Mailvak.ini.
-using MiddleStep = std::function<void(console::TextFile& oldFile, console::TextFile& newFile)>;
+using MiddleStep = std::function<void(platform::TextFile& oldFile, platform::TextFile& newFile)>;
 
 /// Replaces Mailvak.ini crash-safely: deletes a leftover Mailvak.TMP, renames
 /// Mailvak.ini to Mailvak.TMP, runs middleStep into Mailvak.NEW, syncs it,
-/// renames it to Mailvak.ini, then deletes Mailvak.TMP. When the old file cannot be moved aside nothing is
-/// touched; when the new file cannot be written whole the old one is put back.
-/// Returns whether the new file is in place. New files get mode 0600.
-bool replaceConfigurationFile(mailbox::Program& program, const MiddleStep& middleStep);
+/// renames it to Mailvak.ini, then deletes Mailvak.TMP. When the old file cannot be moved aside
+/// nothing is touched; when the new file cannot be written whole the old one is put back. Returns
+/// whether the new file is in place. New files get mode 0600.
+bool replaceConfigurationFile(core::Program& program, const MiddleStep& middleStep);
 
 /// Finishes what a replacement cut short: drops Mailvak.NEW, and puts
 /// Mailvak.TMP back as Mailvak.ini when that is missing (else deletes it).
-void recoverConfigurationFile(console::System& system);
+void recoverConfigurationFile(platform::System& system);
 
 /// Writes the account table to Mailvak.ini: the old preamble, then accounts
 /// 1, 2, ... up to the first one whose four fields are all empty (at most 80),
 /// passwords scrambled, then the records past the 80th that the reader set
 /// aside (recordsPastTable), unchanged.
 /// Returns whether the new file is in place.
-bool writeConfiguration(mailbox::Program& program);
+bool writeConfiguration(core::Program& program);
 
 /// True when the table holds no account at all (account 1 has four empty
 /// fields); the editor and account removal then delete the file.
-bool accountTableEmpty(const mailbox::State& state);
+bool accountTableEmpty(const core::State& state);
 
-/// Reads Mailvak.ini into the account table (writing the first-run template and
-/// opening the settings editor when needed). Returns false when the program
+/// Finishes an interrupted replacement and sets up a Mailvak.ini that is not
+/// set up: a short file with a record gets the preamble; any other gets the
+/// first-run template, its old bytes kept in Mailvak.oud. Returns true when
+/// the template was written and the accounts are still to be typed.
+bool setUpConfigurationFile(core::Program& program);
+/// Reads Mailvak.ini into the account table. Returns false when the program
 /// must end: the file was unusable, its message shown and a key read.
-bool readConfiguration(mailbox::Program& program);
+bool loadConfiguration(core::Program& program);
 
 }  // namespace config

@@ -4,9 +4,9 @@
 #include <array>
 #include <string>
 
-#include "actions/dialog_box.h"
 #include "config/account_removal.h"
 #include "config/config_file.h"
+#include "console/dialog_box.h"
 #include "console/text.h"
 
 namespace config {
@@ -89,7 +89,7 @@ std::string withoutTrailingBlanks(std::string text) {
 
 class Editor {
  public:
-  explicit Editor(mailbox::Program& program)
+  explicit Editor(core::Program& program)
       : program_(program), state_(program.state), c_(program.console) {}
 
   void run();
@@ -111,8 +111,8 @@ class Editor {
   void handleExtended(int code);
   void handleByte(int code);
 
-  mailbox::Program& program_;
-  mailbox::State& state_;
+  core::Program& program_;
+  core::State& state_;
   Console& c_;
   int page_ = 1;
   int row_ = FirstFieldRow;
@@ -177,7 +177,7 @@ void Editor::handleExtended(int code) {
   switch (code) {
     case keys::PageDown:
       storePage();
-      page_ = std::min({page_ + 1, state_.accountCount + 1, mailbox::MaxAccounts});
+      page_ = std::min({page_ + 1, state_.accountCount + 1, core::MaxAccounts});
       redraw_ = true;
       break;
     case keys::PageUp:
@@ -252,8 +252,8 @@ void Editor::run() {
   c_.setColour(console::LightGrey, console::Blue);
   drawBox(c_);
   page_ = state_.cursorAccount;
-  if (state_.cursorBelowList == 1) page_ = std::min(state_.accountCount + 1, mailbox::MaxAccounts);
-  page_ = std::clamp(page_, 1, std::min(state_.accountCount + 1, mailbox::MaxAccounts));
+  if (state_.cursorBelowList) page_ = std::min(state_.accountCount + 1, core::MaxAccounts);
+  page_ = std::clamp(page_, 1, std::min(state_.accountCount + 1, core::MaxAccounts));
 
   while (!done_) {
     if (redraw_) {
@@ -281,7 +281,7 @@ void Editor::run() {
     program_.system.syncDirectory(".");
   } else if (!writeConfiguration(program_)) {
     // The old file is still in place; the user must know the changes are not.
-    actions::askInRedBox(c_, "  Instellingen niet opgeslagen!", "       Druk op een toets       ");
+    console::askInRedBox(c_, "  Instellingen niet opgeslagen!", "       Druk op een toets       ");
     c_.setForeground(console::White);
   }
   c_.setBackground(console::Black);
@@ -289,7 +289,12 @@ void Editor::run() {
 
 }  // namespace
 
-void settingsEditor(mailbox::Program& program) {
+bool readConfiguration(core::Program& program) {
+  if (setUpConfigurationFile(program)) settingsEditor(program);
+  return loadConfiguration(program);
+}
+
+void settingsEditor(core::Program& program) {
   Editor editor(program);
   editor.run();
 }

@@ -7,13 +7,17 @@
 // red and the terminal's own cursor stays hidden.
 #pragma once
 
-#include "mailbox/program.h"
+#include "core/program.h"
 
 namespace config {
 
-/// Edits account cursorAccount, or a new account when cursorBelowList is 1;
+/// Edits account cursorAccount, or a new account when cursorBelowList is set;
 /// writes the configuration when it closes (or deletes the file when the table
 /// holds no account). Leaves the colours white on black.
-void settingsEditor(mailbox::Program& program);
+void settingsEditor(core::Program& program);
+
+/// Reads Mailvak.ini into the account table, opening the editor first when
+/// the file had to be set up. Returns false when the program must end.
+bool readConfiguration(core::Program& program);
 
 }  // namespace config

@@ -79,50 +79,6 @@ int altScanCode(char32_t c) {
   return 0;
 }
 
-// The key text of a character-producing key given as a code point (kitty,
-// modifyOtherKeys) or as a byte. shifted and text are the kitty protocol's
-// shifted key and associated text, 0 when not sent.
-std::string characterKey(char32_t code, int modifiers, char32_t shifted = 0, char32_t text = 0) {
-  bool alt = modifiers & AltBit, ctrl = modifiers & CtrlBit, shift = modifiers & ShiftBit;
-  switch (code) {
-    case 13: return alt ? keys::extended(28) : ctrl ? "\n" : "\r";
-    case 10: return alt ? keys::extended(28) : "\n";
-    case 27: return alt ? keys::extended(1) : "\x1b";
-    case 9: return alt ? keys::extended(165) : ctrl ? keys::extended(148) : shift ? keys::extended(15) : "\t";
-    case 8:
-    case 127: return alt ? keys::extended(14) : ctrl ? "\x7f" : "\b";
-    default: break;
-  }
-  if (alt) {
-    int scan = altScanCode(code);
-    return scan ? keys::extended(scan) : std::string{};
-  }
-  if (ctrl) {
-    char32_t lower = (code >= 'A' && code <= 'Z') ? code + ('a' - 'A') : code;
-    if (lower >= 'a' && lower <= 'z') return std::string(1, static_cast<char>(lower - 'a' + 1));
-    switch (lower) {
-      case ' ': return " ";
-      case '[': return "\x1b";
-      case '\\': return "\x1c";
-      case ']': return "\x1d";
-      case '6': case '^': return "\x1e";
-      case '-': case '_': return "\x1f";
-      default: return {};
-    }
-  }
-  char32_t c = code;
-  if (text != 0) {
-    c = text;
-  } else if (shift && shifted != 0) {
-    c = shifted;
-  } else if (shift && c >= 'a' && c <= 'z') {
-    c -= 'a' - 'A';
-  }
-  if (c >= 32 && c < 127) return std::string(1, static_cast<char>(c));
-  int byte = byteForCodepoint(c);
-  return byte < 0 ? std::string{} : std::string(1, static_cast<char>(byte));
-}
-
 // A byte that arrived on its own (alt: after an ESC prefix).
 Result byteKey(size_t length, unsigned char b, int extraModifiers) {
   int modifiers = extraModifiers;
@@ -383,6 +339,47 @@ Result giveUp(std::string_view in) {
 }
 
 }  // namespace
+
+std::string characterKey(char32_t code, int modifiers, char32_t shifted, char32_t text) {
+  bool alt = modifiers & AltBit, ctrl = modifiers & CtrlBit, shift = modifiers & ShiftBit;
+  switch (code) {
+    case 13: return alt ? keys::extended(28) : ctrl ? "\n" : "\r";
+    case 10: return alt ? keys::extended(28) : "\n";
+    case 27: return alt ? keys::extended(1) : "\x1b";
+    case 9: return alt ? keys::extended(165) : ctrl ? keys::extended(148) : shift ? keys::extended(15) : "\t";
+    case 8:
+    case 127: return alt ? keys::extended(14) : ctrl ? "\x7f" : "\b";
+    default: break;
+  }
+  if (alt) {
+    int scan = altScanCode(code);
+    return scan ? keys::extended(scan) : std::string{};
+  }
+  if (ctrl) {
+    char32_t lower = (code >= 'A' && code <= 'Z') ? code + ('a' - 'A') : code;
+    if (lower >= 'a' && lower <= 'z') return std::string(1, static_cast<char>(lower - 'a' + 1));
+    switch (lower) {
+      case ' ': return " ";
+      case '[': return "\x1b";
+      case '\\': return "\x1c";
+      case ']': return "\x1d";
+      case '6': case '^': return "\x1e";
+      case '-': case '_': return "\x1f";
+      default: return {};
+    }
+  }
+  char32_t c = code;
+  if (text != 0) {
+    c = text;
+  } else if (shift && shifted != 0) {
+    c = shifted;
+  } else if (shift && c >= 'a' && c <= 'z') {
+    c -= 'a' - 'A';
+  }
+  if (c >= 32 && c < 127) return std::string(1, static_cast<char>(c));
+  int byte = byteForCodepoint(c);
+  return byte < 0 ? std::string{} : std::string(1, static_cast<char>(byte));
+}
 
 std::string withModifiers(const std::string& key, int modifiers) {
   if (key.size() != 2 || key[0] != '\xff') return key;

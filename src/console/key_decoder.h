@@ -51,6 +51,13 @@ struct KeyEvent {
 /// the modifier state another way (the Linux console).
 std::string withModifiers(const std::string& key, int modifiers);
 
+/// The key text of a character-producing key given as a code point: Enter,
+/// Tab, Esc and Backspace with their modified forms, Ctrl with a letter as its
+/// control byte, Alt with a character as the key's scan code, else the
+/// character as its byte. shifted and text are the character with Shift and
+/// the text the key types, 0 when not known. "" for a key the program has no text for.
+std::string characterKey(char32_t code, int modifiers, char32_t shifted = 0, char32_t text = 0);
+
 class KeyDecoder {
  public:
   /// How long a lone ESC waits for the rest of a sequence.

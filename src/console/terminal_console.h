@@ -23,6 +23,7 @@
 #include "console/held_keys.h"
 #include "console/key_decoder.h"
 #include "console/terminal_painter.h"
+#include "platform/terminal_device.h"
 
 namespace console {
 
@@ -72,18 +73,16 @@ class TerminalConsole : public Console {
   void queueKey(const KeyEvent& event);
   void enableKitty();
   void updateRestoreBytes();
-  void writeAll(const std::string& bytes);
-  void readTerminalSize(int& rows, int& columns) const;
+  /// Takes the terminal's size anew and has the next flush paint everything.
+  void followResize();
 
-  int input_;
-  int output_;
-  bool active_ = false;
+  platform::TerminalDevice device_;
   bool inputClosed_ = false;
   bool kitty_ = false;
   bool modifyOtherKeys_ = false;
   bool attributesAnswered_ = false;
   bool linuxConsole_ = false;  // the modifier state can be asked (TIOCLINUX)
-  int linuxModifiers_ = 0;     // as asked when the last bytes were read
+  int linuxModifiers_ = 0;     // as asked when the last bytes were read (ShiftBit, ...)
   KeyDecoder decoder_;
   HeldKeys held_;
   TerminalPainter painter_;

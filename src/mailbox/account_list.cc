@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "actions/delete_messages.h"
-#include "actions/open_message.h"
+#include "core/result_files.h"
 #include "mailbox/message_line.h"
-#include "mailbox/result_files.h"
 
 namespace mailbox {
 
@@ -23,8 +21,8 @@ bool endsBody(std::string_view line) { return line == "." || line == "+OK"; }
 
 class ListDrawer {
  public:
-  ListDrawer(Program& program, int account)
-      : program_(program), state_(program.state), console_(program.console), a_(account) {}
+  ListDrawer(core::Program& program, int account, LineRequests& requests)
+      : state_(program.state), console_(program.console), requests_(requests), a_(account) {}
 
   void draw();
 
@@ -48,13 +46,13 @@ class ListDrawer {
   }
 
   void runRequestedActions(int m);
-  void drawFullHeaders(const HeaderFile& file, const MessageRecord& record, int m);
-  size_t drawBody(const HeaderFile& file, size_t bodyStart, int m);
-  void keepHeaderLines(const HeaderFile& file, const MessageRecord& record);
+  void drawFullHeaders(const core::HeaderFile& file, const core::MessageRecord& record, int m);
+  size_t drawBody(const core::HeaderFile& file, size_t bodyStart, int m);
+  void keepHeaderLines(const core::HeaderFile& file, const core::MessageRecord& record);
 
-  Program& program_;
-  State& state_;
+  core::State& state_;
   console::Console& console_;
+  LineRequests& requests_;
   const int a_;
 };
 
@@ -89,7 +87,8 @@ void ListDrawer::draw() {
   console_.setColour(console::LightGrey, console::Black);
   ++state_.lineCounter;
 
-  std::shared_ptr<HeaderFile> file = resultFiles(state_).header(headerFileName(a_));
+  std::shared_ptr<core::HeaderFile> file =
+      core::resultFiles(state_).header(core::headerFileName(a_));
   const int count = state_.messageCount[a_];
   size_t position = file ? file->firstMessageStart() : 0;
   size_t hint = 0;
@@ -97,16 +96,15 @@ void ListDrawer::draw() {
   size_t lastStart = 0;
 
   for (int m = 1; m <= count; ++m) {
-    state_.currentMessage = m;
     if (!file || position >= file->text().size()) continue;  // the file ended early
     console_.setForeground(console::LightGrey);
     // A copy: actions below may run before this message is done with.
-    const MessageRecord record = file->recordAt(position, hint);
+    const core::MessageRecord record = file->recordAt(position, hint);
     anyRead = true;
     lastStart = record.start;
 
     if (inWindow()) {
-      bool marked = (state_.cell(a_, m) & Marked) != 0;
+      bool marked = (state_.cell(a_, m) & core::Marked) != 0;
       std::string_view date = record.hasDate ? record.dateLine : std::string_view("      ");
       printLine(messageLine(m, record.fromLine, record.subjectLine, date, state_.messageSizes[m],
                             state_.subjectColumn, state_.dateColumn),
@@ -121,15 +119,14 @@ void ListDrawer::draw() {
 
     console_.setForeground(console::LightGrey);
     const int flags = state_.cell(a_, m);
-    if (flags & Expanded) {
-      if (flags & FullHeaders) drawFullHeaders(*file, record, m);
+    if (flags & core::Expanded) {
+      if (flags & core::FullHeaders) drawFullHeaders(*file, record, m);
       position = drawBody(*file, record.bodyStart, m);
       console_.setForeground(console::LightGrey);
     } else {
       position = record.end;
     }
   }
-  state_.currentMessage = std::max(count, 0) + 1;
 
   if (anyRead) {
     size_t again = 0;
@@ -138,32 +135,29 @@ void ListDrawer::draw() {
 }
 
 void ListDrawer::runRequestedActions(int m) {
-  if (state_.cell(a_, m) & OpenRequested) actions::openMessage(program_);
-  if (state_.cell(a_, m) & DeleteRequested) {
+  if (state_.cell(a_, m) & core::OpenRequested) requests_.open(a_, m);
+  if (state_.cell(a_, m) & core::DeleteRequested) {
     bool anyMarked = false;
     for (int i = 1; i <= state_.messageCount[a_] && !anyMarked; ++i) {
-      anyMarked = (state_.cell(a_, i) & Marked) != 0;
+      anyMarked = (state_.cell(a_, i) & core::Marked) != 0;
     }
     int row = console_.cursorRow();
     int column = console_.cursorColumn();
-    if (anyMarked) {
-      actions::deleteMarkedMessages(program_);
-    } else {
-      actions::deleteMessage(program_);
-    }
+    const bool deleted = requests_.remove(a_, m, anyMarked);
     console_.placeCursor(row, column);
-    if (state_.confirmAnswer == "j" || state_.confirmAnswer == "J") {
-      state_.confirmAnswer.clear();
-      state_.recheckRequested[a_] = 1;
-      state_.redrawWithoutKey = 1;
+    // The next pass, without waiting for a key, shows the server as it is now.
+    if (deleted) {
+      state_.recheckRequested[a_] = true;
+      state_.redrawWithoutKey = true;
     }
   }
 }
 
-void ListDrawer::drawFullHeaders(const HeaderFile& file, const MessageRecord& record, int m) {
+void ListDrawer::drawFullHeaders(const core::HeaderFile& file, const core::MessageRecord& record,
+                                 int m) {
   // Blocks longer than the slots keep the first MaxMessages + 1 lines.
-  const int shown = std::min(record.headerCount, MaxMessages + 1);
-  LineReader in{file.text(), record.headerStart};
+  const int shown = std::min(record.headerCount, core::MaxMessages + 1);
+  core::LineReader in{file.text(), record.headerStart};
   for (int i = 0; i < shown; ++i) {
     std::string_view line = in.readLine();
     if (inWindow()) {
@@ -179,16 +173,16 @@ void ListDrawer::drawFullHeaders(const HeaderFile& file, const MessageRecord& re
   }
 }
 
-size_t ListDrawer::drawBody(const HeaderFile& file, size_t bodyStart, int m) {
+size_t ListDrawer::drawBody(const core::HeaderFile& file, size_t bodyStart, int m) {
   (void)m;
-  LineReader in{file.text(), bodyStart};
+  core::LineReader in{file.text(), bodyStart};
   std::string current;  // the empty line that ended the header block
   std::string continuation;
   bool continuationPending = false;
   // A read past the end of the file ends the body: a message cut short by the
   // end of the file must not show blank lines for the reads beyond it.
   bool fileEnded = false;
-  const bool noWrap = (state_.cell(a_, m) & NoWrap) != 0;
+  const bool noWrap = (state_.cell(a_, m) & core::NoWrap) != 0;
 
   for (int turn = 1; turn <= MaxBodyTurns; ++turn) {
     if (continuationPending) {
@@ -222,18 +216,18 @@ size_t ListDrawer::drawBody(const HeaderFile& file, size_t bodyStart, int m) {
   return file.skipToMessageEnd(current, in.position);
 }
 
-void ListDrawer::keepHeaderLines(const HeaderFile& file, const MessageRecord& record) {
-  const int kept = std::min(record.headerCount, MaxMessages + 1);
-  LineReader in{file.text(), record.headerStart};
-  for (int i = 0; i < kept; ++i) state_.headerLines[static_cast<size_t>(i)] = std::string(in.readLine());
+void ListDrawer::keepHeaderLines(const core::HeaderFile& file, const core::MessageRecord& record) {
+  const int kept = std::min(record.headerCount, core::MaxMessages + 1);
+  core::LineReader in{file.text(), record.headerStart};
+  for (int i = 0; i < kept; ++i)
+    state_.headerLines[static_cast<size_t>(i)] = std::string(in.readLine());
 }
 
 }  // namespace
 
-void drawAccountList(Program& program) {
-  const int a = program.state.currentAccount;
-  if (a < 1 || a > MaxAccounts) return;
-  ListDrawer(program, a).draw();
+void drawAccountList(core::Program& program, int a, LineRequests& requests) {
+  if (a < 1 || a > core::MaxAccounts) return;
+  ListDrawer(program, a, requests).draw();
 }
 
 }  // namespace mailbox

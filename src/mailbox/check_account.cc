@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "actions/tool_commands.h"
+#include "console/layout.h"
 #include "console/text.h"
-#include "mailbox/result_files.h"
+#include "core/result_files.h"
+#include "core/tool_commands.h"
 
 namespace mailbox {
 
@@ -17,22 +18,13 @@ using console::repeat;
 
 std::string statusLine(std::string_view text) {
   std::string line(text);
-  line.resize(127, ' ');
+  line.resize(console::layout::LineWidth, ' ');
   return line;
 }
 
-// The body-line count of the header command as the check keys set it (" 40",
-// " 80", " 160"); anything else never reaches the command line.
-std::string bodyLinesArgument(const std::string& text) {
-  bool valid = text.size() >= 2 && text.size() <= 6 && text[0] == ' ' &&
-               std::all_of(text.begin() + 1, text.end(), [](char c) { return c >= '0' && c <= '9'; });
-  return valid ? text : " 40";
-}
-
-// The folder-line summary of account a from its list result file.
-void summarise(State& state, int a) {
-  state.summaryText[a] = summaryOf(resultFiles(state).list(listFileName(a)).firstLine);
-}
+// The body-line count of the header command as the check keys set it (40, 80,
+// 160); a count the tool cannot take never reaches the command line.
+int bodyLinesArgument(int lines) { return lines >= 0 && lines <= 99999 ? lines : 40; }
 
 }  // namespace
 
@@ -58,7 +50,8 @@ std::string countText(std::string_view firstLine) {
 
 int messageCountOf(std::string_view countWord) {
   // A negative count can only come from a damaged file; it lists nothing.
-  return static_cast<int>(std::clamp<long long>(console::toInteger(countWord), 0, MaxMessages));
+  return static_cast<int>(
+      std::clamp<long long>(console::toInteger(countWord), 0, core::MaxMessages));
 }
 
 std::string summaryOf(std::string_view firstLine) {
@@ -80,35 +73,36 @@ std::string summaryOf(std::string_view firstLine) {
   return summary;
 }
 
-console::ToolRun listRun(const State& state, int a) {
-  return actions::toolRun(state, a, "list >" + listFileName(a));
+platform::ToolRun listRun(const core::State& state, int a) {
+  return core::toolRun(state, a, "list >" + core::listFileName(a));
 }
 
-console::ToolRun headerRun(const State& state, int a) {
-  return actions::toolRun(state, a,
-                          "top " + console::toText(state.messageCount[a]) +
-                              bodyLinesArgument(state.bodyLinesToFetch) + ">" + headerFileName(a));
+platform::ToolRun headerRun(const core::State& state, int a) {
+  return core::toolRun(state, a,
+                       "top " + console::toText(state.messageCount[a]) + " " +
+                           console::toText(bodyLinesArgument(state.bodyLinesToFetch)) + ">" +
+                           core::headerFileName(a));
 }
 
-bool listRunAnswered(State& state, int a) {
-  ResultFileCache& files = resultFiles(state);
+bool listRunAnswered(core::State& state, int a) {
+  core::ResultFileCache& files = core::resultFiles(state);
   // The tool may write a file of the same size within one clock tick.
-  files.forget(listFileName(a));
-  if (!files.list(listFileName(a)).empty) return true;
+  files.forget(core::listFileName(a));
+  if (!files.list(core::listFileName(a)).empty) return true;
   state.busyMark[a].clear();
   return false;
 }
 
-void readListFile(State& state, int a, bool queryGotNoAnswer, console::ToolOutcome outcome) {
+void readListFile(core::State& state, int a, bool queryGotNoAnswer, platform::ToolOutcome outcome) {
   state.statusText[a].clear();
-  const ListFile& list = resultFiles(state).list(listFileName(a));
+  const core::ListFile& list = core::resultFiles(state).list(core::listFileName(a));
   if (list.empty) {
     // messageCount and messageSizes keep what the last good file gave.
-    state.titleRepaint = 1;
-    state.statusText[a] = outcome == console::ToolOutcome::NotStarted   ? toolMissingLine()
-                          : outcome == console::ToolOutcome::NotWritten ? notWrittenLine()
-                          : queryGotNoAnswer                            ? wrongAnswerLine()
-                                                                        : noAnswerLine();
+    state.titleRepaint = true;
+    state.statusText[a] = outcome == platform::ToolOutcome::NotStarted   ? toolMissingLine()
+                          : outcome == platform::ToolOutcome::NotWritten ? notWrittenLine()
+                          : queryGotNoAnswer                             ? wrongAnswerLine()
+                                                                         : noAnswerLine();
     return;
   }
   std::string word = countText(list.firstLine);
@@ -120,51 +114,45 @@ void readListFile(State& state, int a, bool queryGotNoAnswer, console::ToolOutco
   if (count == 0) state.statusText[a] = word == "0" ? noMessagesLine() : noAccessLine();
 }
 
-void headerRunEnded(State& state, int a) {
-  ResultFileCache& files = resultFiles(state);
-  files.forget(headerFileName(a));
+void headerRunEnded(core::State& state, int a) {
+  core::ResultFileCache& files = core::resultFiles(state);
+  files.forget(core::headerFileName(a));
   state.busyMark[a].clear();
-  summarise(state, a);
+  summariseAccount(state, a);
 }
 
-void checkAccount(Program& program) {
-  State& state = program.state;
-  const int a = state.currentAccount;
-  if (a < 1 || a > MaxAccounts) return;
-  const bool query = state.resultFilesCurrent[a] == 0;
+void checkAccount(core::Program& program, int a) {
+  core::State& state = program.state;
+  if (a < 1 || a > core::MaxAccounts) return;
+  const bool query = !state.resultFilesCurrent[a];
   bool queryGotNoAnswer = false;
-  console::ToolOutcome outcome = console::ToolOutcome::Done;
+  platform::ToolOutcome outcome = platform::ToolOutcome::Done;
 
   if (query) {
     // Whatever the tool might write stays invisible, black on black.
     program.console.setColour(console::Black, console::Black);
     int row = program.console.cursorRow();
     int column = program.console.cursorColumn();
-    outcome = actions::runTool(program, listRun(state, a));
+    outcome = core::runTool(program, listRun(state, a));
     program.console.placeCursor(row, column);
     queryGotNoAnswer = !listRunAnswered(state, a);
   }
   readListFile(state, a, queryGotNoAnswer, outcome);
   if (query && !queryGotNoAnswer) {
-    actions::runTool(program, headerRun(state, a));
+    core::runTool(program, headerRun(state, a));
     headerRunEnded(state, a);
-    state.redrawWithoutKey = 1;
+    state.redrawWithoutKey = true;
   }
 }
 
-void summariseAccount(Program& program) {
-  State& state = program.state;
-  const int a = state.currentAccount;
-  if (a >= 1 && a <= MaxAccounts) summarise(state, a);
+void summariseAccount(core::State& state, int a) {
+  if (a < 1 || a > core::MaxAccounts) return;
+  state.summaryText[a] = summaryOf(core::resultFiles(state).list(core::listFileName(a)).firstLine);
 }
 
-void summariseAllAccounts(Program& program) {
-  State& state = program.state;
-  const int last = std::min(state.accountCount, MaxAccounts);
-  for (state.currentAccount = 1; state.currentAccount <= last; ++state.currentAccount) {
-    summariseAccount(program);
-  }
-  state.currentAccount = state.accountCount + 1;
+void summariseAllAccounts(core::State& state) {
+  const int last = std::min(state.accountCount, core::MaxAccounts);
+  for (int a = 1; a <= last; ++a) summariseAccount(state, a);
 }
 
 }  // namespace mailbox

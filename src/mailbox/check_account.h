@@ -10,40 +10,41 @@
 #include <string>
 #include <string_view>
 
-#include "mailbox/program.h"
+#include "core/program.h"
+#include "platform/system.h"
 
 namespace mailbox {
 
-/// Brings account currentAccount up to date (querying the server when its
-/// resultFilesCurrent is 0).
-void checkAccount(Program& program);
-/// Rebuilds summaryText of account currentAccount from its list result file.
-void summariseAccount(Program& program);
-/// summariseAccount for every account; leaves currentAccount at accountCount + 1.
-void summariseAllAccounts(Program& program);
+/// Brings account a up to date (querying the server when its result files are
+/// not current).
+void checkAccount(core::Program& program, int account);
+/// Rebuilds summaryText of account a from its list result file.
+void summariseAccount(core::State& state, int account);
+/// summariseAccount for every account.
+void summariseAllAccounts(core::State& state);
 
 // The steps of a server query, for checks that run the tool side by side.
 /// The list run of account a, into its list result file.
-console::ToolRun listRun(const State& state, int a);
+platform::ToolRun listRun(const core::State& state, int a);
 /// The header run of account a: messageCount messages, bodyLinesToFetch lines each.
-console::ToolRun headerRun(const State& state, int a);
+platform::ToolRun headerRun(const core::State& state, int a);
 /// After the list run of account a: its list file is read afresh. False when
 /// nothing came back; the busy mark is then emptied.
-bool listRunAnswered(State& state, int a);
+bool listRunAnswered(core::State& state, int a);
 /// Parses the list file of account a into count, sizes and status line; an
 /// empty file's status line tells what the query of this check met.
-void readListFile(State& state, int a, bool queryGotNoAnswer, console::ToolOutcome outcome);
+void readListFile(core::State& state, int a, bool queryGotNoAnswer, platform::ToolOutcome outcome);
 /// After the header run of account a: the header file is read afresh, the
 /// busy mark goes and the summary is rebuilt.
-void headerRunEnded(State& state, int a);
+void headerRunEnded(core::State& state, int a);
 
 /// The status lines of an account that shows no messages.
-std::string noAnswerLine();          // no list file, no server query this time
-std::string wrongAnswerLine();       // no list file right after a server query
-std::string noMessagesLine();        // the server lists 0 messages
-std::string noAccessLine();          // any other count of 0: the server refused
-std::string toolMissingLine();       // the tool could not be started
-std::string notWrittenLine();        // the result file could not be written
+std::string noAnswerLine();     // no list file, no server query this time
+std::string wrongAnswerLine();  // no list file right after a server query
+std::string noMessagesLine();   // the server lists 0 messages
+std::string noAccessLine();     // any other count of 0: the server refused
+std::string toolMissingLine();  // the tool could not be started
+std::string notWrittenLine();   // the result file could not be written
 
 /// The count word of a list file's first line ("" when there is none).
 std::string countText(std::string_view firstLine);

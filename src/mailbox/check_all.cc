@@ -39,12 +39,13 @@ bool quitKeyWaiting(console::Console& console) {
 
 // Moves account a on after a run of it ended (or could not start) with
 // outcome; false while its header run still follows.
-bool runEnded(Program& program, CheckAll& all, int a, console::ToolOutcome outcome);
+bool runEnded(core::Program& program, CheckAll& all, int a, platform::ToolOutcome outcome);
 
 // Starts run for account a in the given stage; a run that cannot start ends at once.
-bool start(Program& program, CheckAll& all, int a, Stage stage, const console::ToolRun& run) {
+bool start(core::Program& program, CheckAll& all, int a, Stage stage,
+           const platform::ToolRun& run) {
   all.jobs[a - 1].stage = stage;
-  console::ToolOutcome outcome = console::ToolOutcome::Done;
+  platform::ToolOutcome outcome = platform::ToolOutcome::Done;
   int number = program.system.startTool(run, &outcome);
   if (number > 0) {
     all.running[number] = a;
@@ -53,8 +54,8 @@ bool start(Program& program, CheckAll& all, int a, Stage stage, const console::T
   return runEnded(program, all, a, outcome);
 }
 
-bool runEnded(Program& program, CheckAll& all, int a, console::ToolOutcome outcome) {
-  State& s = program.state;
+bool runEnded(core::Program& program, CheckAll& all, int a, platform::ToolOutcome outcome) {
+  core::State& s = program.state;
   Job& job = all.jobs[a - 1];
   if (job.stage == Stage::Listing) {
     bool answered = listRunAnswered(s, a);
@@ -69,7 +70,7 @@ bool runEnded(Program& program, CheckAll& all, int a, console::ToolOutcome outco
 
 // Starts the list runs of waiting accounts while the limits allow; returns
 // how many accounts were done at once (their runs could not start).
-int startWaiting(Program& program, CheckAll& all) {
+int startWaiting(core::Program& program, CheckAll& all) {
   int done = 0;
   for (size_t i = 0; i < all.jobs.size(); ++i) {
     int busy = 0, sameHost = 0;
@@ -102,19 +103,19 @@ std::string serverHost(std::string_view name) {
   return host;
 }
 
-void startCheckAll(Program& program) {
-  State& s = program.state;
+void startCheckAll(core::Program& program) {
+  core::State& s = program.state;
   if (s.checkAll) return;  // one at a time
   auto all = std::make_shared<CheckAll>();
-  for (int a = 1; a <= std::min(s.accountCount, MaxAccounts); ++a) {
+  for (int a = 1; a <= std::min(s.accountCount, core::MaxAccounts); ++a) {
     all->jobs.push_back({Stage::Waiting, serverHost(s.serverName[a])});
     s.busyMark[a] = " [bezig]";
   }
-  s.bodyLinesToFetch = " 40";
+  s.bodyLinesToFetch = 40;
   s.checkAll = all;
 }
 
-bool checkAllUnderway(const State& state) {
+bool checkAllUnderway(const core::State& state) {
   if (!state.checkAll) return false;
   for (const Job& job : state.checkAll->jobs) {
     if (job.stage != Stage::Done) return true;
@@ -122,8 +123,8 @@ bool checkAllUnderway(const State& state) {
   return false;
 }
 
-void continueCheckAll(Program& program) {
-  State& s = program.state;
+void continueCheckAll(core::Program& program) {
+  core::State& s = program.state;
   CheckAll& all = *s.checkAll;
   int done = startWaiting(program, all);
   while (done == 0 && !all.running.empty()) {
@@ -133,7 +134,7 @@ void continueCheckAll(Program& program) {
       s.quitRequested = true;
       return;
     }
-    console::ToolOutcome outcome = console::ToolOutcome::Done;
+    platform::ToolOutcome outcome = platform::ToolOutcome::Done;
     // Runs that end together are taken together, so one pass shows them all.
     for (int wait = KeyWatchMilliseconds;; wait = 0) {
       int number = program.system.waitForTools(wait, &outcome);
@@ -146,11 +147,11 @@ void continueCheckAll(Program& program) {
   }
 }
 
-bool checkAllHolds(const State& state, int a) {
+bool checkAllHolds(const core::State& state, int a) {
   return state.checkAll && a >= 1 && static_cast<size_t>(a) <= state.checkAll->jobs.size();
 }
 
-void endCheckAll(State& state) {
+void endCheckAll(core::State& state) {
   if (!checkAllUnderway(state)) state.checkAll.reset();
 }
 

@@ -18,9 +18,11 @@
 #include <string>
 #include <string_view>
 
+#include "console/layout.h"
+
 namespace mailbox {
 
-inline constexpr int LineWidth = 127;
+using console::layout::LineWidth;
 
 /// The 127 columns of the message line of message number.
 std::string messageLine(int number, std::string_view fromLine, std::string_view subjectLine,

@@ -14,7 +14,7 @@
 namespace actions {
 namespace {
 
-using mailbox::DeleteRequested, mailbox::FullHeaders, mailbox::Marked, mailbox::OpenRequested;
+using core::DeleteRequested, core::FullHeaders, core::Marked, core::OpenRequested;
 using testing_support::readFile;
 using testing_support::TestProgram;
 using testing_support::writeFile;
@@ -23,8 +23,6 @@ const std::string Tool2 = "./mboxtool pop2.example.org 110 user2 - ";
 
 struct Action : TestProgram {
   Action() : TestProgram(3, 45) {
-    state.currentAccount = 2;
-    state.currentMessage = 4;
     state.messageCount[2] = 10;
     system.onCommand = [this](const std::string& line) {
       if (line.find(" deles ") != std::string::npos) listSeen = readFile("deles.dat");
@@ -38,12 +36,12 @@ TEST(DeleteMessages, OnlyJaDeletesTheMessageUnderTheBar) {
   for (std::string key : {"j", "J", "n", "\x1b"}) {
     SCOPED_TRACE(key);
     Action f;
-    f.state.cell(2, 4) = DeleteRequested | mailbox::Expanded;
+    f.state.cell(2, 4) = DeleteRequested | core::Expanded;
     f.console.pushKey(key);
-    deleteMessage(f.program);
-    EXPECT_EQ(f.state.cell(2, 4), mailbox::Expanded);
-    EXPECT_EQ(f.console.pendingKeys(), 0u);
     bool yes = key == "j" || key == "J";
+    EXPECT_EQ(deleteMessage(f.program, 2, 4), yes);
+    EXPECT_EQ(f.state.cell(2, 4), core::Expanded);
+    EXPECT_EQ(f.console.pendingKeys(), 0u);
     EXPECT_EQ(f.system.commands, yes ? std::vector<std::string>{Tool2 + "dele 4 >/dev/null"}
                                      : std::vector<std::string>{});
     EXPECT_EQ(f.row(23).substr(48, 31) + f.row(27).substr(48, 31),
@@ -62,8 +60,8 @@ TEST(DeleteMessages, MarkedOnesGoInOneRunHighestFirst) {
       ASSERT_TRUE(f.system.makeDirectory("deles.dat"));
     }
     f.console.pushKey(key == "n" ? "n" : "J");
-    deleteMarkedMessages(f.program);
     bool deleted = key == "j";
+    EXPECT_EQ(deleteMarkedMessages(f.program, 2, 4), deleted);
     EXPECT_EQ(f.listSeen, deleted ? "9\r\n5\r\n2\r\n" : "(not run)");
     EXPECT_EQ(f.system.commands.size(), deleted ? 1u : 0u);
     EXPECT_EQ(f.system.fileExists("deles.dat"), key == "blocked");
@@ -88,13 +86,13 @@ TEST(EmptyMailbox, TheServersCountDecidesWhatIsDeleted) {
     SCOPED_TRACE(an2);
     Action f;
     f.countFile = an2;
-    f.state.cell(0, 2) = DeleteRequested | mailbox::Expanded;
+    f.state.cell(0, 2) = DeleteRequested | core::Expanded;
     f.state.cell(2, 1) = Marked;
     f.keys({"j", "x"});  // the answer, then a key that may close an outcome box
-    emptyMailbox(f.program);
-    EXPECT_EQ(f.state.cell(0, 2), mailbox::Expanded);
-    EXPECT_FALSE(f.system.fileExists("an2"));
     bool deleted = outcome.find("\r\n") != std::string::npos;
+    EXPECT_EQ(emptyMailbox(f.program, 2), deleted);
+    EXPECT_EQ(f.state.cell(0, 2), core::Expanded);
+    EXPECT_FALSE(f.system.fileExists("an2"));
     EXPECT_EQ(f.listSeen, deleted ? outcome : "(not run)");
     if (!deleted) {
       EXPECT_EQ(f.row(25).substr(48, 31), outcome);
@@ -108,7 +106,7 @@ TEST(EmptyMailbox, TheServersCountDecidesWhatIsDeleted) {
   writeFile("an2", "+OK 5 500\r\n");
   stale.system.playTool = false;
   stale.keys({"J"});
-  emptyMailbox(stale.program);
+  emptyMailbox(stale.program, 2);
   EXPECT_EQ(stale.row(25).substr(48, 31), broken);
 }
 
@@ -125,11 +123,9 @@ TEST(OpenMessage, FetchesIntoTheMessageFileAndHandsItToTheViewer) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answers.empty() ? c.previousKey : c.answers.back());
     Action f;
-    f.state.currentMessage = 7;
     f.state.cell(2, 7) = OpenRequested;
-    f.state.previousKey = c.previousKey;
     for (const std::string& answer : c.answers) f.type(answer + "\r");
-    openMessage(f.program);
+    openMessage(f.program, 2, 7, c.previousKey == "\x02");
     EXPECT_EQ(f.state.cell(2, 7), 0);
     if (c.lines.empty()) {
       EXPECT_TRUE(f.system.commands.empty() && f.system.started.empty());
@@ -156,7 +152,7 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
     writeFile("Get2" + std::to_string(a) + ".txt", "+OK " + std::to_string(a) + " 9\r\n");
   writeFile("Get42.txt", "headers 2");
   writeFile("got", "left by an interrupted move");
-  mailbox::summariseAllAccounts(f.program);
+  mailbox::summariseAllAccounts(f.state);
   f.state.cell(1, 1) = Marked;  // flags belong to the place, not the account
   f.state.cursorLine = f.state.cursorAccount = 2;
   moveAccountUp(f.program);

@@ -6,10 +6,10 @@
 
 #include "actions/delete_messages.h"
 #include "actions/empty_mailbox.h"
-#include "actions/tool_commands.h"
 #include "console/memory_console.h"
-#include "console/system.h"
+#include "core/tool_commands.h"
 #include "mailbox/check_account.h"
+#include "platform/system.h"
 #include "support/pop3_servers.h"
 
 namespace {
@@ -29,18 +29,18 @@ TEST(ServerActions, CheckThenDeleteWhileAnotherClientChangesTheMailbox) {
     return found;
   };
   testing_support::ScopedTempDir dir, other(false);
-  mailbox::State state;
+  core::State state;
   console::MemoryConsole console;
-  console::System system;
-  mailbox::Program program{state, console, system};
+  platform::System system;
+  core::Program program{state, console, system};
   const std::string tool = std::string(MAILVAK_BINARY_DIR) + "/mboxtool";
   ASSERT_TRUE(system.copyFile(tool, "mboxtool") && system.copyFile(tool, other.file("mboxtool")));
-  state.accountCount = state.currentAccount = 1;
+  state.accountCount = 1;
   state.serverName[1] = "127.0.0.1:" + std::to_string(server.plain);
   state.userName[1] = "anna";
   state.password[1] = password;
-  state.resultFilesCurrent[1] = 0;
-  mailbox::checkAccount(program);
+  state.resultFilesCurrent[1] = false;
+  mailbox::checkAccount(program, 1);
   EXPECT_EQ("", state.statusText[1]);
   EXPECT_EQ(4, state.messageCount[1]);
 
@@ -48,26 +48,25 @@ TEST(ServerActions, CheckThenDeleteWhileAnotherClientChangesTheMailbox) {
   std::string here = system.currentDirectory();
   ASSERT_TRUE(system.changeDirectory(other.path()));
   for (const char* command : {"list >/dev/null", "dele 1 >/dev/null"}) {
-    system.runTool(actions::toolRun(state, 1, command));
+    system.runTool(core::toolRun(state, 1, command));
   }
   ASSERT_TRUE(system.changeDirectory(here));
   ASSERT_EQ("BCD", subjects());
-  state.currentMessage = 2;
-  state.cell(1, 2) = mailbox::DeleteRequested;
+  state.cell(1, 2) = core::DeleteRequested;
   console.pushKey("j");
-  actions::deleteMessage(program);
+  actions::deleteMessage(program, 1, 2);
   EXPECT_EQ("CD", subjects());
   // B (gone) and D (now 2) marked: only D goes.
-  for (int m : {2, 4}) state.cell(1, m) = mailbox::Marked;
-  state.cell(1, 4) |= mailbox::DeleteRequested;
+  for (int m : {2, 4}) state.cell(1, m) = core::Marked;
+  state.cell(1, 4) |= core::DeleteRequested;
   console.pushKey("J");
-  actions::deleteMarkedMessages(program);
+  actions::deleteMarkedMessages(program, 1, 4);
   EXPECT_EQ("C", subjects());
   // Emptying deletes what the server holds now, E that came after the check too.
   ASSERT_TRUE(server.addMessages("anna", {mail("E")}));
-  state.cell(0, 1) = mailbox::DeleteRequested;
+  state.cell(0, 1) = core::DeleteRequested;
   console.pushKey("j");
-  actions::emptyMailbox(program);
+  actions::emptyMailbox(program, 1);
   EXPECT_EQ("", subjects());
 }
 

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "app/dispatch_key.h"
 #include "app/frame.h"
+#include "app/key_bindings.h"
 #include "app/startup.h"
 #include "support/harness.h"
 
@@ -17,7 +17,7 @@ namespace {
 using console::ScriptedKey;
 using console::keys::extended;
 using testing_support::TestProgram;
-using namespace mailbox;
+using namespace core;
 namespace keys = console::keys;
 
 ScriptedKey key(std::string text, bool shift = false, bool ctrl = false, bool held = false) {

@@ -30,9 +30,9 @@ std::string ini() { return readFile(ConfigurationFileName); }
 struct Config : TestProgram {
   Config() : TestProgram(0, 56) {}
   /// Reads the file into a fresh table, as a next start does.
-  bool reread(mailbox::State& fresh) {
+  bool reread(core::State& fresh) {
     console::MemoryConsole screen;
-    mailbox::Program next{fresh, screen, system};
+    core::Program next{fresh, screen, system};
     return readConfiguration(next);
   }
   /// Runs the editor; `idle` is the screen as it was when the keys ran out.
@@ -83,7 +83,7 @@ TEST(ReadConfiguration, RecordsAsTheReaderSeesThem) {
     SCOPED_TRACE(records);
     Config f;
     writeFile(ConfigurationFileName, templateText() + records);
-    mailbox::State s;
+    core::State s;
     s.password[80] = "left from before";  // the table is read anew, not merged
     bool accepted = f.reread(s);
     std::string read = accepted ? "" : s.exitMessage;
@@ -163,7 +163,7 @@ TEST(WriteConfiguration, PreamblesOddFieldsAndRecordsPastTheTable) {
   big.setAccount(80, "", "", "", "");
   big.state.accountCount = 79;
   ASSERT_TRUE(writeConfiguration(big.program));
-  mailbox::State next;
+  core::State next;
   ASSERT_TRUE(big.reread(next));
   EXPECT_EQ(next.serverName[80], "s81");
   EXPECT_EQ(next.recordsPastTable.size(), 16u);
@@ -188,7 +188,7 @@ TEST(WriteConfiguration, EveryStepOfAnInterruptedWriteLeavesEveryAccount) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_EQ(status, 0);
-    mailbox::State next;
+    core::State next;
     ASSERT_TRUE(f.reread(next));
     for (int a = 1; a <= 3; ++a) EXPECT_EQ(next.serverName[a], "s" + console::toText(a));
     // Once the new file is in place, a crash no longer brings the old one back.
@@ -201,7 +201,7 @@ TEST(WriteConfiguration, EveryStepOfAnInterruptedWriteLeavesEveryAccount) {
 TEST(SettingsEditor, BoxPagesAndTheStoredFile) {
   Config f;
   f.twoAccounts();
-  f.state.cursorBelowList = 1;  // the new page 3
+  f.state.cursorBelowList = true;  // the new page 3
   f.keys({PgUp, PgDn, PgDn, PgDn});
   f.type("pop.c.nl\t\t\tLater");
   f.edit();

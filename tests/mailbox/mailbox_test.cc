@@ -2,6 +2,7 @@
 // leaves: counts, summaries, status lines, message lines and opened messages.
 #include <gtest/gtest.h>
 
+#include "app/main_loop.h"
 #include "mailbox/account_list.h"
 #include "mailbox/check_account.h"
 #include "mailbox/message_line.h"
@@ -10,6 +11,11 @@
 namespace mailbox {
 namespace {
 
+using core::DeleteRequested;
+using core::Expanded;
+using core::FullHeaders;
+using core::Marked;
+using core::NoWrap;
 using testing_support::TestProgram;
 using testing_support::writeFile;
 std::string blanks(size_t n) { return std::string(n, ' '); }
@@ -40,12 +46,11 @@ TEST(CheckAccount, ListFileGivesCountSizesStatusAndSummary) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file.substr(0, 20));
     TestProgram t(1);
-    t.state.currentAccount = 1;
     t.state.messageCount[1] = 7;
     t.state.messageSizes.fill(9);
     if (c.file != "-") writeFile("Get21.txt", c.file);
-    checkAccount(t.program);
-    summariseAccount(t.program);
+    checkAccount(t.program, 1);
+    summariseAccount(t.state, 1);
     EXPECT_EQ(t.state.messageCount[1], c.count);
     EXPECT_EQ(std::pair(t.state.messageSizes[1], t.state.messageSizes[2]),
               std::pair(c.size1, c.size2));
@@ -58,18 +63,20 @@ TEST(CheckAccount, ListFileGivesCountSizesStatusAndSummary) {
 TEST(CheckAccount, ServerQueryRunsTheListThenTheHeaders) {
   const std::string tool = "./mboxtool pop1.example.org 110 ";
   struct Case {
-    std::string user, password, bodyLines, listFile, status;
+    std::string user, password;
+    int bodyLines;
+    std::string listFile, status;
     std::vector<std::string> lines;
   };
   const std::string quoted = tool + "'jan piet' - ";
   // clang-format off
   const Case cases[] = {
-      {"jan", "geheim", " 160", "+OK 1234 99999\r\n", "",
+      {"jan", "geheim", 160, "+OK 1234 99999\r\n", "",
        {tool + "jan - list >Get21.txt", tool + "jan - top 800 160>Get41.txt"}},
-      {"jan piet", "ge heim'$x", " 40; rm -rf x", "-ERR nee\r\n", noAccessLine(),
+      {"jan piet", "ge heim'$x", -5, "-ERR nee\r\n", noAccessLine(),
        {quoted + "list >Get21.txt", quoted + "top 0 40>Get41.txt"}},
-      {"jan", "geheim", " 40", "", wrongAnswerLine(), {tool + "jan - list >Get21.txt"}},
-      {"jan", "", " 40", "", toolMissingLine(), {tool + "jan - list >Get21.txt"}},
+      {"jan", "geheim", 40, "", wrongAnswerLine(), {tool + "jan - list >Get21.txt"}},
+      {"jan", "", 40, "", toolMissingLine(), {tool + "jan - list >Get21.txt"}},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -78,16 +85,15 @@ TEST(CheckAccount, ServerQueryRunsTheListThenTheHeaders) {
     t.state.userName[1] = c.user;
     t.state.password[1] = c.password;
     t.state.bodyLinesToFetch = c.bodyLines;
-    t.state.currentAccount = 1;
-    t.state.resultFilesCurrent[1] = 0;
+    t.state.resultFilesCurrent[1] = false;
     t.state.busyMark[1] = " [bezig]";
     t.system.outputs["Get21.txt"] = c.listFile;
-    if (c.status == toolMissingLine()) t.system.outcome = console::ToolOutcome::NotStarted;
-    checkAccount(t.program);
+    if (c.status == toolMissingLine()) t.system.outcome = platform::ToolOutcome::NotStarted;
+    checkAccount(t.program, 1);
     EXPECT_EQ(t.system.commands, c.lines);
     EXPECT_EQ(t.state.statusText[1], c.status);
     EXPECT_EQ(t.state.busyMark[1], "");
-    EXPECT_EQ(t.state.redrawWithoutKey, c.lines.size() == 2 ? 1 : 0);
+    EXPECT_EQ(t.state.redrawWithoutKey, c.lines.size() == 2);
   }
 }
 
@@ -112,16 +118,16 @@ struct ListScreen : TestProgram {
       file += ".\r\n";
     }
     writeFile("Get41.txt", file);
-    state.currentAccount = 1;
     state.messageCount[1] = static_cast<int>(bodies.size());
-    for (int m = 1; m <= MaxMessages; ++m) state.messageSizes[m] = 100 * m;
+    for (int m = 1; m <= core::MaxMessages; ++m) state.messageSizes[m] = 100 * m;
     state.cursorLine = 0;
   }
   int draw() {
     state.lineCounter = 1;
     console.placeCursor(3, 1);
     console.setColour(console::LightGrey, console::Black);
-    drawAccountList(program);
+    app::ServerRequests requests(program);
+    drawAccountList(program, 1, requests);
     return state.lineCounter - 1;
   }
 };
@@ -153,7 +159,7 @@ TEST(AccountList, StatusLineOrMessageLinesWithTheirColours) {
   for (const auto& c : colours) {
     EXPECT_EQ(std::pair(f.fg(c[0], 127), f.bg(c[0], 127)), std::pair(c[1], c[2])) << c[0];
   }
-  EXPECT_EQ(std::pair(f.state.selectedItem, f.state.currentMessage), std::pair(3, 4));
+  EXPECT_EQ(f.state.selectedItem, 3);
 }
 
 TEST(AccountList, OpenedMessages) {

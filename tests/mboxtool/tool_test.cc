@@ -7,7 +7,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "mailbox/result_files.h"
+#include "core/result_files.h"
 #include "mboxtool/digest.h"
 #include "mboxtool/tool.h"
 #include "mboxtool/uidl_guard.h"
@@ -48,11 +48,11 @@ std::vector<Message> sample(int n, int bodyLines) {
 // What the program reads from a top file: per record, the number after
 // "Subject: Bericht " or "-"; "unended" when the file does not end in ".".
 std::string records(const std::string& out) {
-  mailbox::HeaderFile file(out);
+  core::HeaderFile file(out);
   std::string got = "records";
   size_t hint = 0;
   for (size_t at = file.firstMessageStart(); at < out.size();) {
-    const mailbox::MessageRecord& r = file.recordAt(at, hint);
+    const core::MessageRecord& r = file.recordAt(at, hint);
     bool numbered = r.subjectLine.rfind("Subject: Bericht ", 0) == 0;
     got += numbered ? " " + std::to_string(std::atoi(r.subjectLine.data() + 17)) : " -";
     at = r.end;

@@ -13,16 +13,16 @@
 #include <vector>
 
 #include "console/memory_console.h"
-#include "console/system.h"
-#include "mailbox/program.h"
+#include "core/program.h"
+#include "platform/system.h"
 #include "support/temp_dir.h"
 
 namespace testing_support {
 
-class FakeSystem : public console::System {
+class FakeSystem : public platform::System {
  public:
   /// Records the run's line; writes outputs[file] ("" unless given) into its result file.
-  console::ToolOutcome runTool(const console::ToolRun& run) override {
+  platform::ToolOutcome runTool(const platform::ToolRun& run) override {
     commands.push_back(run.line);
     if (playTool && !run.outputFile.empty()) writeFile(run.outputFile, outputs[run.outputFile]);
     if (onCommand) onCommand(run.line);
@@ -30,7 +30,7 @@ class FakeSystem : public console::System {
   }
   /// A started run is recorded as runTool records it and runs until a wait
   /// (not one of 0 ms) ends it, oldest first; the most runs at once are kept.
-  int startTool(const console::ToolRun& run, console::ToolOutcome*) override {
+  int startTool(const platform::ToolRun& run, platform::ToolOutcome*) override {
     running.push_back({++lastRun, run});
     mostRunning = std::max(mostRunning, running.size());
     auto sameServer = [&run](auto& r) { return r.second.arguments[0] == run.arguments[0]; };
@@ -40,7 +40,7 @@ class FakeSystem : public console::System {
     if (onCommand) onCommand(run.line);
     return lastRun;
   }
-  int waitForTools(int milliseconds, console::ToolOutcome* ended) override {
+  int waitForTools(int milliseconds, platform::ToolOutcome* ended) override {
     if (running.empty() || milliseconds == 0) return 0;
     auto [number, run] = running.front();
     running.pop_front();
@@ -66,11 +66,11 @@ class FakeSystem : public console::System {
   std::map<std::string, std::string> environment;
   std::string version = "Linux 6.12.0";
   std::function<void(const std::string&)> onCommand;
-  std::deque<std::pair<int, console::ToolRun>> running;
+  std::deque<std::pair<int, platform::ToolRun>> running;
   int lastRun = 0;
   size_t mostRunning = 0, mostOnOneServer = 0;
   bool playTool = true;
-  console::ToolOutcome outcome = console::ToolOutcome::Done;
+  platform::ToolOutcome outcome = platform::ToolOutcome::Done;
   bool refuseRenames = false;
   std::string refuseRenamesOf;  // with refuseRenames: only names that start so
   std::string dieAt;            // the step of a file replacement at which the process ends
@@ -117,10 +117,10 @@ struct TestProgram {
   int bg(int r, int c) const { return console.screen().at(r, c).background; }
 
   ScopedTempDir dir;
-  mailbox::State state;
+  core::State state;
   console::MemoryConsole console;
   FakeSystem system;
-  mailbox::Program program{state, console, system};
+  core::Program program{state, console, system};
 };
 
 }  // namespace testing_support

@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "actions/tool_commands.h"
+#include "core/tool_commands.h"
 #include "support/temp_dir.h"
 
 namespace pop3_support {
@@ -216,7 +216,7 @@ class DovecotServer {
         sh("start", std::to_string(plain = listenOn())) &&
         sh("start", std::to_string(stls = listenOn()) + " " + std::to_string(tls = listenOn()));
     for (const std::string& u : users)
-      ok = ok && sh("adduser", u + " " + actions::shellWord(password));
+      ok = ok && sh("adduser", u + " " + core::shellWord(password));
     return ok;
   }
   bool addMessages(const std::string& user, const std::vector<std::string>& messages) {

@@ -14,8 +14,11 @@
 #include <vector>
 
 namespace mailbox {
-
 class CheckAll;
+}
+
+namespace core {
+
 class ResultFileCache;
 
 inline constexpr int MaxAccounts = 80;
@@ -50,8 +53,8 @@ struct State {
   PerAccount<std::string> statusText;
   PerAccount<std::string> summaryText;
   PerAccount<std::string> busyMark;
-  PerAccount<int> resultFilesCurrent{};
-  PerAccount<int> recheckRequested{};
+  PerAccount<bool> resultFilesCurrent{};
+  PerAccount<bool> recheckRequested{};
 
   /// itemFlags cell (r, c) for r in 0..MaxAccounts and c in 0..MaxMessages.
   std::vector<int> itemFlags = std::vector<int>((MaxAccounts + 1) * (MaxMessages + 1), 0);
@@ -59,11 +62,10 @@ struct State {
   int cell(int row, int column) const { return itemFlags[row * (MaxMessages + 1) + column]; }
 
   // Check and drawing state.
-  int currentAccount = 0;
-  int currentMessage = 0;
   PerMessage<long long> messageSizes{};
   PerMessage<std::string> headerLines;
-  std::string bodyLinesToFetch = " 40";
+  /// Body lines per message that the next header run asks for (Home: 40).
+  int bodyLinesToFetch = 40;
 
   // Mailbox list geometry and cursor.
   int cursorLine = 1;
@@ -77,10 +79,9 @@ struct State {
   int selectedAccount = 0;
   int selectedItem = 0;
   int cursorAccount = 1;
-  int cursorBelowList = 0;
-  int redrawWithoutKey = 0;
-  int titleRepaint = 0;
-  std::string confirmAnswer;
+  bool cursorBelowList = false;
+  bool redrawWithoutKey = false;
+  bool titleRepaint = false;
 
   // Key dispatch.
   std::string currentKey;
@@ -94,7 +95,7 @@ struct State {
   std::shared_ptr<ResultFileCache> resultFileCache;
   /// The check of every account that the key a started, from the key until
   /// the first key after its last run; none otherwise.
-  std::shared_ptr<CheckAll> checkAll;
+  std::shared_ptr<mailbox::CheckAll> checkAll;
 
   /// Set when the user ends the program (Esc, q, Q); the main loop returns.
   bool quitRequested = false;
@@ -106,9 +107,7 @@ struct State {
   /// the table has no room for them, but every rewrite keeps them in the file.
   std::vector<std::string> recordsPastTable;
 
-  State() {
-    for (int a = 1; a <= MaxAccounts; ++a) resultFilesCurrent[a] = 1;
-  }
+  State() { resultFilesCurrent.fill(true); }
 };
 
-}  // namespace mailbox
+}  // namespace core

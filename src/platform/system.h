@@ -3,11 +3,11 @@
 // can record tool runs or inject faults.
 #pragma once
 
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-namespace console {
+namespace platform {
 
 /// One run of the POP3 tool `./mboxtool` in the working directory.
 struct ToolRun {
@@ -22,15 +22,18 @@ struct ToolRun {
 };
 
 enum class ToolOutcome {
-  Done,           // the tool ran; what it wrote is in outputFile
-  NotStarted,     // the tool is missing or cannot be run
-  NotWritten,     // the result file could not be written
+  Done,        // the tool ran; what it wrote is in outputFile
+  NotStarted,  // the tool is missing or cannot be run
+  NotWritten,  // the result file could not be written
 };
 
 class System {
  public:
+  System();
   /// Ends the runs still going, as stopTools does.
   virtual ~System();
+  System(const System&) = delete;
+  System& operator=(const System&) = delete;
 
   /// Starts the tool without a shell, hands it the password on a pipe, and
   /// waits for it. Its output goes to a new private file (never through a
@@ -52,6 +55,9 @@ class System {
 
   /// The variable's value, "" when unset.
   virtual std::string environmentVariable(const std::string& name);
+  /// The user's home directory: HOME, else the user's entry in the system's
+  /// user database; "" when neither gives one.
+  std::string homeDirectory();
   /// Makes a directory with mode 0700 (an existing one is left as it is).
   virtual bool makeDirectory(const std::string& path);
   /// Whether path is a directory of the user's own; when group or others have
@@ -81,16 +87,11 @@ class System {
   virtual void checkpoint(const char* step) { (void)step; }
 
  private:
-  struct StartedRun {
-    int pid = 0;
-    int pidFd = -1;   // readable once the run has ended
-    int output = -1;  // the temporary result file, -1 when the output is dropped
-    std::string temporary, outputFile;
-  };
+  // The runs started and not yet waited for, kept as the system needs them.
+  struct Runs;
   ToolOutcome finishRun(int number);
 
-  std::map<int, StartedRun> started_;
-  int lastRun_ = 0;
+  std::unique_ptr<Runs> runs_;
 };
 
-}  // namespace console
+}  // namespace platform

@@ -1,12 +1,59 @@
-#include "console/text_file.h"
+#include "platform/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
-namespace console {
+namespace platform {
+
+namespace {
+
+FileIdentity identityFrom(const struct stat& info) {
+  FileIdentity identity;
+  identity.exists = S_ISREG(info.st_mode);
+  if (!identity.exists) return FileIdentity{};
+  identity.device = info.st_dev;
+  identity.inode = info.st_ino;
+  identity.size = info.st_size;
+  identity.modifiedSeconds = info.st_mtim.tv_sec;
+  identity.modifiedNanoseconds = info.st_mtim.tv_nsec;
+  identity.changedSeconds = info.st_ctim.tv_sec;
+  identity.changedNanoseconds = info.st_ctim.tv_nsec;
+  return identity;
+}
+
+}  // namespace
+
+FileIdentity readRegularFile(const std::string& name, std::string& bytes) {
+  bytes.clear();
+  // O_NONBLOCK: a fifo under a result file's name must never hang the program.
+  int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return FileIdentity{};
+  struct stat info {};
+  FileIdentity identity;
+  if (::fstat(fd, &info) == 0) identity = identityFrom(info);
+  if (identity.exists) {
+    bytes.reserve(static_cast<size_t>(info.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+      ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      bytes.append(buffer, static_cast<size_t>(got));
+    }
+  }
+  ::close(fd);
+  return identity;
+}
+
+FileIdentity identityOf(const std::string& name) {
+  struct stat info {};
+  if (::stat(name.c_str(), &info) != 0) return FileIdentity{};
+  return identityFrom(info);
+}
 
 bool TextFile::open(const std::string& name, Mode mode) {
   close();
@@ -115,7 +162,8 @@ void TextFile::write(std::string_view text) {
     good_ = false;
     return;
   }
-  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) good_ = false;
+  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
+    good_ = false;
 }
 
 bool TextFile::sync() {
@@ -139,4 +187,4 @@ std::string readWholeFile(const std::string& name) {
   return file.readRest();
 }
 
-}  // namespace console
+}  // namespace platform

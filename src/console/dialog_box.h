@@ -8,7 +8,7 @@
 
 #include "console/console.h"
 
-namespace actions {
+namespace console {
 
 /// Prints each text at the given column of consecutive rows from firstRow, each
 /// followed by a line end, in the current colours.
@@ -29,4 +29,4 @@ std::string readAnswerKey(console::Console& console);
 /// True for the answers that mean yes: "j" and "J".
 inline bool isYes(std::string_view answer) { return answer == "j" || answer == "J"; }
 
-}  // namespace actions
+}  // namespace console

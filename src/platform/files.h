@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace console {
+namespace platform {
 
 class TextFile {
  public:
@@ -56,7 +56,27 @@ class TextFile {
   bool good_ = true;
 };
 
+/// What tells one version of a file from another without reading it.
+struct FileIdentity {
+  bool exists = false;
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  long long size = 0;
+  long long modifiedSeconds = 0, modifiedNanoseconds = 0;
+  long long changedSeconds = 0, changedNanoseconds = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+/// The identity of a file as it is now (exists is false for a missing or
+/// non-regular file).
+FileIdentity identityOf(const std::string& name);
+/// Reads a regular file whole into bytes and returns its identity, taken from
+/// the open file before reading (so a file that changes while it is read
+/// differs on the next look). Never blocks on a FIFO; bytes stays empty and
+/// exists false for a missing or non-regular file.
+FileIdentity readRegularFile(const std::string& name, std::string& bytes);
+
 /// Reads a whole file; "" when it cannot be read.
 std::string readWholeFile(const std::string& name);
 
-}  // namespace console
+}  // namespace platform

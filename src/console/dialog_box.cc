@@ -1,6 +1,8 @@
-#include "actions/dialog_box.h"
+#include "console/dialog_box.h"
 
-namespace actions {
+#include "console/layout.h"
+
+namespace console {
 
 void drawBox(console::Console& console, int firstRow, int column,
              std::initializer_list<std::string_view> rows) {
@@ -13,16 +15,17 @@ void drawBox(console::Console& console, int firstRow, int column,
 
 std::string askInRedBox(console::Console& console, std::string_view message,
                         std::string_view prompt) {
-  constexpr std::string_view blank = "                               ";
+  constexpr std::string_view blank = layout::RedBoxBlank;
   console.setColour(console::White, console::Red);
-  drawBox(console, 21, 49, {blank, blank, message, blank, prompt, blank, blank});
+  drawBox(console, layout::BoxTopRow, layout::RedBoxColumn,
+          {blank, blank, message, blank, prompt, blank, blank});
   return readAnswerKey(console);
 }
 
 void showOutcome(console::Console& console, std::string_view message) {
-  constexpr std::string_view blank = "                               ";
+  constexpr std::string_view blank = layout::RedBoxBlank;
   console.setColour(console::White, console::Red);
-  drawBox(console, 23, 49, {blank, blank, message, blank, blank});
+  drawBox(console, layout::OutcomeRow, layout::RedBoxColumn, {blank, blank, message, blank, blank});
   console.setColour(console::LightGrey, console::Black);
   console.flush();
   console.waitForKey(-1);
@@ -37,4 +40,4 @@ std::string readAnswerKey(console::Console& console) {
   }
 }
 
-}  // namespace actions
+}  // namespace console

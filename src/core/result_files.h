@@ -18,8 +18,6 @@
 // over an unchanged file only walks that index.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -27,28 +25,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "mailbox/state.h"
+#include "core/file_names.h"
+#include "core/state.h"
+#include "platform/files.h"
 
-namespace mailbox {
-
-/// "Get2<a>.txt" and "Get4<a>.txt".
-std::string listFileName(int account);
-std::string headerFileName(int account);
-
-/// What tells one version of a file from another without reading it.
-struct FileIdentity {
-  bool exists = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  long long modifiedSeconds = 0, modifiedNanoseconds = 0;
-  long long changedSeconds = 0, changedNanoseconds = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
-/// The identity of a file as it is now (exists is false for a missing or
-/// non-regular file).
-FileIdentity identityOf(const std::string& name);
+namespace core {
 
 /// Reads lines from bytes in memory exactly as a text file is read: CR, LF
 /// and CR LF end a line, a last line without an end is returned whole, and a
@@ -137,11 +118,11 @@ class ResultFileCache {
 
  private:
   struct ListEntry {
-    FileIdentity identity;
+    platform::FileIdentity identity;
     ListFile file;
   };
   struct HeaderEntry {
-    FileIdentity identity;
+    platform::FileIdentity identity;
     std::shared_ptr<HeaderFile> file;
   };
   std::unordered_map<std::string, ListEntry> lists_;
@@ -152,4 +133,4 @@ class ResultFileCache {
 /// The program's cache, made on first use.
 ResultFileCache& resultFiles(State& state);
 
-}  // namespace mailbox
+}  // namespace core

@@ -3,15 +3,15 @@
 #pragma once
 
 #include "console/console.h"
-#include "console/system.h"
-#include "mailbox/state.h"
+#include "core/state.h"
+#include "platform/system.h"
 
-namespace mailbox {
+namespace core {
 
 struct Program {
   State& state;
   console::Console& console;
-  console::System& system;
+  platform::System& system;
 };
 
-}  // namespace mailbox
+}  // namespace core

@@ -1,8 +1,8 @@
-#include "actions/tool_commands.h"
+#include "core/tool_commands.h"
 
 #include <algorithm>
 
-namespace actions {
+namespace core {
 
 namespace {
 
@@ -19,19 +19,21 @@ std::string shellWord(std::string_view value) {
   if (plain) return std::string(value);
   std::string quoted = "'";
   for (char c : value) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
   }
   return quoted + "'";
 }
 
-std::string toolPrefix(const mailbox::State& state, int account) {
+std::string toolPrefix(const core::State& state, int account) {
   return "./mboxtool " + shellWord(state.serverName[account]) + " 110 " +
          shellWord(state.userName[account]) + " - ";
 }
 
-console::ToolRun toolRun(const mailbox::State& state, int account, std::string_view command) {
-  console::ToolRun run;
+platform::ToolRun toolRun(const core::State& state, int account, std::string_view command) {
+  platform::ToolRun run;
   run.line = toolPrefix(state, account) + std::string(command);
   run.password = state.password[account];
   run.arguments = {state.serverName[account], "110", state.userName[account], "-"};
@@ -50,9 +52,9 @@ console::ToolRun toolRun(const mailbox::State& state, int account, std::string_v
   return run;
 }
 
-console::ToolOutcome runTool(mailbox::Program& program, const console::ToolRun& run) {
+platform::ToolOutcome runTool(core::Program& program, const platform::ToolRun& run) {
   program.console.flush();
   return program.system.runTool(run);
 }
 
-}  // namespace actions
+}  // namespace core

@@ -1,8 +1,9 @@
-#include "console/system.h"
+#include "platform/system.h"
 
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,9 +14,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <vector>
 
-namespace console {
+namespace platform {
 
 namespace {
 
@@ -46,6 +48,19 @@ int waitFor(pid_t pid) {
 
 }  // namespace
 
+struct System::Runs {
+  struct Started {
+    int pid = 0;
+    int pidFd = -1;   // readable once the run has ended
+    int output = -1;  // the temporary result file, -1 when the output is dropped
+    std::string temporary, outputFile;
+  };
+  std::map<int, Started> started;
+  int lastRun = 0;
+};
+
+System::System() : runs_(std::make_unique<Runs>()) {}
+
 System::~System() { stopTools(); }
 
 ToolOutcome System::runTool(const ToolRun& run) {
@@ -58,7 +73,7 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
   // A fresh name that nobody else can have prepared: O_EXCL refuses an
   // existing file, link or FIFO under it.
   static unsigned serial = 0;
-  StartedRun started;
+  Runs::Started started;
   started.outputFile = run.outputFile;
   if (!run.outputFile.empty()) {
     for (int attempt = 0; started.output < 0 && attempt < 100; ++attempt) {
@@ -102,7 +117,8 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
   ::close(password[0]);
   if (pid > 0) {
     // The tool may end before it reads: a closed pipe must not end Mailvak.
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
     // The tool reads one line of at most 4096 bytes.
@@ -119,13 +135,13 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
   if (pid < 0) return fail();
   started.pid = pid;
   started.pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));  // readable at its end
-  started_[++lastRun_] = started;
-  return lastRun_;
+  runs_->started[++runs_->lastRun] = started;
+  return runs_->lastRun;
 }
 
 ToolOutcome System::finishRun(int number) {
-  StartedRun run = started_[number];
-  started_.erase(number);
+  Runs::Started run = runs_->started[number];
+  runs_->started.erase(number);
   int status = waitFor(run.pid);
   if (run.pidFd >= 0) ::close(run.pidFd);
   bool started = !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
@@ -141,7 +157,7 @@ ToolOutcome System::finishRun(int number) {
 int System::waitForTools(int milliseconds, ToolOutcome* outcome) {
   std::vector<pollfd> ends;
   std::vector<int> numbers;
-  for (const auto& [number, run] : started_) {
+  for (const auto& [number, run] : runs_->started) {
     // Without a pidfd (an old kernel) the run is looked at on every wait.
     if (run.pidFd < 0 && waitpid(run.pid, nullptr, WNOHANG | WNOWAIT) != 0) {
       *outcome = finishRun(number);
@@ -152,7 +168,7 @@ int System::waitForTools(int milliseconds, ToolOutcome* outcome) {
       numbers.push_back(number);
     }
   }
-  if (started_.empty() || ::poll(ends.data(), ends.size(), milliseconds) <= 0) return 0;
+  if (runs_->started.empty() || ::poll(ends.data(), ends.size(), milliseconds) <= 0) return 0;
   for (size_t i = 0; i < ends.size(); ++i) {
     if (ends[i].revents != 0) {
       *outcome = finishRun(numbers[i]);
@@ -163,13 +179,13 @@ int System::waitForTools(int milliseconds, ToolOutcome* outcome) {
 }
 
 void System::stopTools() {
-  for (const auto& [number, run] : started_) ::kill(run.pid, SIGKILL);
-  while (!started_.empty()) {
-    StartedRun& run = started_.begin()->second;
+  for (const auto& [number, run] : runs_->started) ::kill(run.pid, SIGKILL);
+  while (!runs_->started.empty()) {
+    Runs::Started& run = runs_->started.begin()->second;
     if (run.output >= 0) ::close(run.output);
     run.output = -1;
     if (!run.temporary.empty()) ::unlink(run.temporary.c_str());
-    finishRun(started_.begin()->first);
+    finishRun(runs_->started.begin()->first);
   }
 }
 
@@ -193,6 +209,14 @@ void System::startDetached(const std::string& file) {
 std::string System::environmentVariable(const std::string& name) {
   const char* value = std::getenv(name.c_str());
   return value ? value : "";
+}
+
+std::string System::homeDirectory() {
+  std::string home = environmentVariable("HOME");
+  if (home.empty()) {
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) home = entry->pw_dir;
+  }
+  return home;
 }
 
 bool System::makeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
@@ -240,7 +264,8 @@ bool System::copyFile(const std::string& from, const std::string& to) {
   // Write a fresh file beside the target and rename it over, so that a running
   // copy of the target is never overwritten in place ("text file busy").
   std::string temporary = to + ".new";
-  int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 0700);
+  int out =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 0700);
   bool ok = out >= 0;
   char buffer[65536];
   while (ok) {
@@ -253,8 +278,10 @@ bool System::copyFile(const std::string& from, const std::string& to) {
     for (ssize_t done = 0; ok && done < n;) {
       ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) ok = false;
-      else done += w;
+      if (w <= 0)
+        ok = false;
+      else
+        done += w;
     }
   }
   ::close(in);
@@ -290,4 +317,4 @@ std::string System::versionText() {
   return std::string(name.sysname) + " " + name.release;
 }
 
-}  // namespace console
+}  // namespace platform

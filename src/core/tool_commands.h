@@ -9,18 +9,18 @@
 #include <string>
 #include <string_view>
 
-#include "mailbox/program.h"
+#include "core/program.h"
 
-namespace actions {
+namespace core {
 
 /// A value as a shell would need it: plain values as they are, others quoted.
 std::string shellWord(std::string_view value);
 /// "./mboxtool SERVER 110 USER - " for account a (ends in one blank).
-std::string toolPrefix(const mailbox::State& state, int account);
+std::string toolPrefix(const core::State& state, int account);
 /// The run of toolPrefix + command, where command is the tool's command words
 /// followed by ">FILE", the result file (">/dev/null" drops the output).
-console::ToolRun toolRun(const mailbox::State& state, int account, std::string_view command);
+platform::ToolRun toolRun(const core::State& state, int account, std::string_view command);
 /// Shows the console as it is, then runs the tool and waits for it.
-console::ToolOutcome runTool(mailbox::Program& program, const console::ToolRun& run);
+platform::ToolOutcome runTool(core::Program& program, const platform::ToolRun& run);
 
-}  // namespace actions
+}  // namespace core

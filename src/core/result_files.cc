@@ -1,54 +1,10 @@
-#include "mailbox/result_files.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include "core/result_files.h"
 
 #include "console/text.h"
 
-namespace mailbox {
+namespace core {
 
 namespace {
-
-FileIdentity identityFrom(const struct stat& info) {
-  FileIdentity identity;
-  identity.exists = S_ISREG(info.st_mode);
-  if (!identity.exists) return FileIdentity{};
-  identity.device = info.st_dev;
-  identity.inode = info.st_ino;
-  identity.size = info.st_size;
-  identity.modifiedSeconds = info.st_mtim.tv_sec;
-  identity.modifiedNanoseconds = info.st_mtim.tv_nsec;
-  identity.changedSeconds = info.st_ctim.tv_sec;
-  identity.changedNanoseconds = info.st_ctim.tv_nsec;
-  return identity;
-}
-
-// Reads a regular file whole; the identity is taken from the open file before
-// reading, so a file that changes while it is read differs on the next look.
-FileIdentity readRegularFile(const std::string& name, std::string& bytes) {
-  bytes.clear();
-  // O_NONBLOCK: a fifo under a result file's name must never hang the program.
-  int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return FileIdentity{};
-  struct stat info {};
-  FileIdentity identity;
-  if (::fstat(fd, &info) == 0) identity = identityFrom(info);
-  if (identity.exists) {
-    bytes.reserve(static_cast<size_t>(info.st_size));
-    char buffer[1 << 16];
-    for (;;) {
-      ssize_t got = ::read(fd, buffer, sizeof buffer);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      bytes.append(buffer, static_cast<size_t>(got));
-    }
-  }
-  ::close(fd);
-  return identity;
-}
 
 bool beginsWithOk(std::string_view line) { return line.substr(0, 3) == "+OK"; }
 
@@ -67,15 +23,6 @@ ListFile parseListFile(std::string_view text) {
 }
 
 }  // namespace
-
-std::string listFileName(int account) { return "Get2" + console::toText(account) + ".txt"; }
-std::string headerFileName(int account) { return "Get4" + console::toText(account) + ".txt"; }
-
-FileIdentity identityOf(const std::string& name) {
-  struct stat info {};
-  if (::stat(name.c_str(), &info) != 0) return FileIdentity{};
-  return identityFrom(info);
-}
 
 std::string_view LineReader::readLine() {
   if (position >= text.size()) return {};
@@ -149,24 +96,24 @@ MessageRecord HeaderFile::parse(size_t start) const {
 }
 
 const ListFile& ResultFileCache::list(const std::string& name) {
-  FileIdentity now = identityOf(name);
+  platform::FileIdentity now = platform::identityOf(name);
   auto found = lists_.find(name);
   if (found != lists_.end() && found->second.identity == now) return found->second.file;
   std::string bytes;
   ListEntry entry;
-  entry.identity = readRegularFile(name, bytes);
+  entry.identity = platform::readRegularFile(name, bytes);
   entry.file = parseListFile(bytes);
   ++reads_;
   return lists_.insert_or_assign(name, std::move(entry)).first->second.file;
 }
 
 std::shared_ptr<HeaderFile> ResultFileCache::header(const std::string& name) {
-  FileIdentity now = identityOf(name);
+  platform::FileIdentity now = platform::identityOf(name);
   auto found = headers_.find(name);
   if (found != headers_.end() && found->second.identity == now) return found->second.file;
   std::string bytes;
   HeaderEntry entry;
-  entry.identity = readRegularFile(name, bytes);
+  entry.identity = platform::readRegularFile(name, bytes);
   if (entry.identity.exists) entry.file = std::make_shared<HeaderFile>(std::move(bytes));
   ++reads_;
   return headers_.insert_or_assign(name, std::move(entry)).first->second.file;
@@ -182,4 +129,4 @@ ResultFileCache& resultFiles(State& state) {
   return *state.resultFileCache;
 }
 
-}  // namespace mailbox
+}  // namespace core
