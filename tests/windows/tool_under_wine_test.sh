@@ -36,8 +36,8 @@ mkdir -p "$T/dovecot" "$T/mail" "$T/posix" "$T/wine" "$T/untrusted" "$WINEPREFIX
 PLAIN=$("$DOVECOT" freeport) STLS=$("$DOVECOT" freeport) TLS=$("$DOVECOT" freeport)
 "$DOVECOT" adduser "$T/dovecot" jan geheim
 for n in $(seq 1 8); do
-  printf 'From: Afzender %d <a%d@example.nl>\r\nSubject: Bericht %d\r\n\r\n' $n $n $n >"$T/mail/$n"
-  for l in $(seq 1 $((n * 7))); do printf 'Regel %d\r\n.punt\r\n\tCaf\xe9\r\n' $l; done >>"$T/mail/$n"
+  printf 'From: Afzender %d <a%d@example.nl>\r\nSubject: Bericht %d\r\n\r\n' "$n" "$n" "$n" >"$T/mail/$n"
+  for l in $(seq 1 $((n * 7))); do printf 'Regel %d\r\n.punt\r\n\tCaf\xe9\r\n' "$l"; done >>"$T/mail/$n"
 done
 "$DOVECOT" addmail "$T/dovecot" jan "$T"/mail/{1..8}
 "$DOVECOT" start "$T/dovecot" "$STLS" "$TLS"
