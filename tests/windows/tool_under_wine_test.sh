@@ -8,7 +8,7 @@
 set -euo pipefail
 SRC=${MAILVAK_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
 TOOL=${MAILVAK_BINARY_DIR:-$SRC/build}/mboxtool
-WIN=${MAILVAK_WINDOWS_BINARY_DIR:-$SRC/build-windows}
+WIN=${MAILVAK_WINDOWS_DIR:-$SRC/build-windows}
 WINE=/usr/lib/wine/wine64
 DOVECOT=$SRC/scripts/dovecot.sh
 skip() { echo "SKIP: $*"; exit 77; }
