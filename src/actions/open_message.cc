@@ -5,6 +5,7 @@
 #include "console/text.h"
 #include "core/file_names.h"
 #include "core/tool_commands.h"
+#include "platform/files.h"
 
 namespace actions {
 
@@ -66,7 +67,8 @@ void openMessage(core::Program& program, int a, int m, bool askSize) {
   // The viewer may be an instance already running elsewhere, so it gets the
   // file's full path rather than one relative to our working directory.
   std::string directory = program.system.currentDirectory();
-  program.system.startDetached(directory.empty() ? file : directory + "/" + file);
+  program.system.startDetached(directory.empty() ? file
+                                                 : directory + platform::PathSeparator + file);
 }
 
 }  // namespace actions

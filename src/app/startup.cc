@@ -14,8 +14,8 @@ namespace {
 
 // Makes every missing directory of an absolute path (mode 0700).
 void makeDirectories(platform::System& system, const std::string& path) {
-  for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
+  for (size_t slash = path.find(platform::PathSeparator, 1); slash != std::string::npos;
+       slash = path.find(platform::PathSeparator, slash + 1)) {
     system.makeDirectory(path.substr(0, slash));
   }
   system.makeDirectory(path);
@@ -52,22 +52,26 @@ bool refuse(core::Program& program, const std::string& message) {
 }  // namespace
 
 std::string workingDirectoryFor(platform::System& system) {
+  const std::string separator(1, platform::PathSeparator);
   std::string home = system.homeDirectory();
   for (std::string base :
        {system.environmentVariable("APPDATA"), system.environmentVariable("XDG_DATA_HOME"),
-        home.empty() ? home : (home == "/" ? "" : home) + "/.local/share"}) {
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
-    if (base.size() > 1 && base[0] == '/') return base + "/Mailvak";
+        home.empty()
+            ? home
+            : (home == separator ? "" : home) + separator + ".local" + separator + "share"}) {
+    while (base.size() > 1 && base.back() == platform::PathSeparator) base.pop_back();
+    if (base.size() > 1 && platform::isAbsolutePath(base)) return base + separator + "Mailvak";
   }
   return "";
 }
 
 void copyTool(platform::System& system, const std::string& workingDirectory) {
-  std::string target = workingDirectory + "/mboxtool";
+  const std::string tool = platform::PathSeparator + std::string(platform::ToolFileName);
+  std::string target = workingDirectory + tool;
   for (const std::string& directory :
        {system.executableDirectory(), std::string(MAILVAK_INSTALL_BINDIR)}) {
     if (directory.empty() || directory == workingDirectory) continue;
-    std::string source = directory + "/mboxtool";
+    std::string source = directory + tool;
     if (system.fileExists(source) && system.copyFile(source, target)) return;
   }
 }

@@ -10,7 +10,8 @@
 namespace app {
 
 /// The working directory: $APPDATA, else $XDG_DATA_HOME, else $HOME/.local/share
-/// (else the user's home from the password database), followed by "/Mailvak";
+/// (else the user's home from the password database), followed by "/Mailvak"
+/// ("\Mailvak" on Windows, where APPDATA is always set);
 /// a value that is not an absolute path below the root is passed over. ""
 /// when none is left: never the root, never a shared directory.
 std::string workingDirectoryFor(platform::System& system);

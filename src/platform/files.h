@@ -15,6 +15,17 @@
 
 namespace platform {
 
+/// What joins the names of a path on this system.
+#ifdef _WIN32
+inline constexpr char PathSeparator = '\\';
+#else
+inline constexpr char PathSeparator = '/';
+#endif
+
+/// Whether path names its place from the root of a file system ("/..." here,
+/// "C:\..." or "\\server\..." on Windows), not from the current directory.
+bool isAbsolutePath(const std::string& path);
+
 class TextFile {
  public:
   enum class Mode { Input, Output, Append };
@@ -52,6 +63,8 @@ class TextFile {
   bool good() const { return good_; }
 
  private:
+  void skipByteOrderMark();
+
   std::FILE* file_ = nullptr;
   bool good_ = true;
 };

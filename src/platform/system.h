@@ -9,7 +9,14 @@
 
 namespace platform {
 
-/// One run of the POP3 tool `./mboxtool` in the working directory.
+/// The POP3 tool's program file, in the working directory.
+#ifdef _WIN32
+inline constexpr char ToolFileName[] = "mboxtool.exe";
+#else
+inline constexpr char ToolFileName[] = "mboxtool";
+#endif
+
+/// One run of the POP3 tool (ToolFileName) in the working directory.
 struct ToolRun {
   /// The arguments after the program name; the password's place holds "-".
   std::vector<std::string> arguments;
@@ -50,13 +57,14 @@ class System {
   virtual int waitForTools(int milliseconds, ToolOutcome* outcome);
   /// Kills every started run and waits for it; its result file stays as it was.
   virtual void stopTools();
-  /// Hands a file to the desktop's viewer (xdg-open), detached, never waited for.
+  /// Hands a file to the desktop's viewer (xdg-open; the shell's "open" on
+  /// Windows), detached, never waited for.
   virtual void startDetached(const std::string& file);
 
   /// The variable's value, "" when unset.
   virtual std::string environmentVariable(const std::string& name);
   /// The user's home directory: HOME, else the user's entry in the system's
-  /// user database; "" when neither gives one.
+  /// user database (USERPROFILE on Windows); "" when neither gives one.
   std::string homeDirectory();
   /// Makes a directory with mode 0700 (an existing one is left as it is).
   virtual bool makeDirectory(const std::string& path);

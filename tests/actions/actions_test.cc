@@ -9,6 +9,7 @@
 #include "config/config_file.h"
 #include "config/password.h"
 #include "mailbox/check_account.h"
+#include "platform/files.h"
 #include "support/harness.h"
 
 namespace actions {
@@ -133,8 +134,8 @@ TEST(OpenMessage, FetchesIntoTheMessageFileAndHandsItToTheViewer) {
     }
     EXPECT_EQ(f.system.commands,
               std::vector<std::string>{Tool2 + "stop 7 " + c.lines + " >ML-2-7.eml"});
-    EXPECT_EQ(f.system.started,
-              std::vector<std::string>{f.system.currentDirectory() + "/ML-2-7.eml"});
+    EXPECT_EQ(f.system.started, std::vector<std::string>{f.system.currentDirectory() +
+                                                         platform::PathSeparator + "ML-2-7.eml"});
   }
 }
 

@@ -2,9 +2,8 @@
 // program asks of the operating system, and a Program on an in-memory console.
 #pragma once
 
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <initializer_list>
@@ -58,7 +57,7 @@ class FakeSystem : public platform::System {
   }
   std::string versionText() override { return version; }
   void checkpoint(const char* step) override {
-    if (dieAt == step) _exit(0);
+    if (dieAt == step) std::_Exit(0);
   }
 
   std::vector<std::string> commands, started;

@@ -2,11 +2,9 @@
 // lives (unless told otherwise), and whole-file reads and writes.
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -15,9 +13,20 @@ namespace testing_support {
 class ScopedTempDir {
  public:
   explicit ScopedTempDir(bool enter = true) : previous_(std::filesystem::current_path()) {
-    std::string pattern = std::filesystem::temp_directory_path() / "mailvak-test-XXXXXX";
-    path_ = mkdtemp(pattern.data()) ? pattern : "";
-    entered_ = enter && !path_.empty() && chdir(path_.c_str()) == 0;
+    // A name nobody has: create_directory says whether it made the directory.
+    std::random_device random;
+    std::error_code error;
+    for (int attempt = 0; path_.empty() && attempt < 100; ++attempt) {
+      auto path = std::filesystem::temp_directory_path(error) /
+                  ("mailvak-test-" + std::to_string(random()));
+      if (std::filesystem::create_directory(path, error)) path_ = path.string();
+    }
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, error);
+    entered_ = enter && !path_.empty();
+    if (entered_) {
+      std::filesystem::current_path(path_, error);
+      entered_ = !error;
+    }
   }
   ~ScopedTempDir() {
     std::error_code ignored;
@@ -39,8 +48,8 @@ class ScopedTempDir {
 /// Writes bytes to a file with mode 0600, replacing it.
 inline void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-  std::filesystem::permissions(path, std::filesystem::perms::owner_read |
-                                         std::filesystem::perms::owner_write);
+  std::filesystem::permissions(
+      path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 /// The whole file, or "" when it is missing.
 inline std::string readFile(const std::string& path) {

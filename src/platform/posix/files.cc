@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace platform {
 
@@ -26,6 +25,8 @@ FileIdentity identityFrom(const struct stat& info) {
 }
 
 }  // namespace
+
+bool isAbsolutePath(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
 FileIdentity readRegularFile(const std::string& name, std::string& bytes) {
   bytes.clear();
@@ -91,46 +92,8 @@ bool TextFile::open(const std::string& name, Mode mode) {
     ::close(fd);
     return false;
   }
-  if (mode == Mode::Input) {
-    // A UTF-8 byte-order mark, as some editors write one, is no text.
-    char mark[3];
-    if (std::fread(mark, 1, 3, file_) != 3 || std::memcmp(mark, "\xEF\xBB\xBF", 3) != 0) {
-      std::rewind(file_);
-    }
-  }
+  if (mode == Mode::Input) skipByteOrderMark();
   return true;
-}
-
-void TextFile::close() {
-  if (file_) {
-    if (std::fclose(file_) != 0) good_ = false;
-    file_ = nullptr;
-  }
-}
-
-std::string TextFile::readLine() {
-  std::string line;
-  if (!file_) return line;
-  for (;;) {
-    int c = getc_unlocked(file_);
-    if (c == EOF) break;
-    if (c == '\n') break;
-    if (c == '\r') {
-      int next = getc_unlocked(file_);
-      if (next != '\n' && next != EOF) ungetc(next, file_);
-      break;
-    }
-    line += static_cast<char>(c);
-  }
-  return line;
-}
-
-bool TextFile::endOfFile() {
-  if (!file_) return true;
-  int c = getc_unlocked(file_);
-  if (c == EOF) return true;
-  ungetc(c, file_);
-  return false;
 }
 
 long long TextFile::length() {
@@ -152,39 +115,11 @@ void TextFile::setPosition(long long position) {
   std::fseek(file_, static_cast<long>(position - 1), SEEK_SET);
 }
 
-void TextFile::writeLine(std::string_view text) {
-  write(text);
-  write("\r\n");
-}
-
-void TextFile::write(std::string_view text) {
-  if (!file_) {
-    good_ = false;
-    return;
-  }
-  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
-    good_ = false;
-}
-
 bool TextFile::sync() {
   if (!file_) return false;
   if (std::fflush(file_) != 0) good_ = false;
   if (fsync(fileno(file_)) != 0) good_ = false;
   return good_;
-}
-
-std::string TextFile::readRest() {
-  std::string bytes;
-  if (!file_) return bytes;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) bytes.append(buffer, n);
-  return bytes;
-}
-
-std::string readWholeFile(const std::string& name) {
-  TextFile file(name, TextFile::Mode::Input);
-  return file.readRest();
 }
 
 }  // namespace platform

@@ -99,7 +99,7 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
   int password[2];
   if (pipe2(password, O_CLOEXEC) != 0) return fail();
   std::vector<char*> argv;
-  std::string program = "./mboxtool";
+  std::string program = std::string("./") + ToolFileName;
   argv.push_back(program.data());
   std::vector<std::string> arguments = run.arguments;
   for (std::string& argument : arguments) argv.push_back(argument.data());

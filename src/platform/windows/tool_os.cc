@@ -1,50 +1,10 @@
 #include "platform/tool_os.h"
 
-// clang-format off
-#include <windows.h>
-#include <sddl.h>
-// clang-format on
-
 #include <algorithm>
-#include <vector>
+
+#include "platform/windows/win32.h"
 
 namespace platform {
-
-namespace {
-
-// The tool's file names are ASCII ("./uidl-<hex>.dat"); UTF-8 covers any other.
-std::wstring widen(const std::string& text) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
-
-// A security descriptor whose protected DACL lets only the current user in,
-// the Windows form of mode 0600. Freed with LocalFree; null on failure.
-PSECURITY_DESCRIPTOR ownerOnly() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
-  DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  std::vector<unsigned char> user(size ? size : 1);
-  bool ok = GetTokenInformation(token, TokenUser, user.data(), size, &size);
-  CloseHandle(token);
-  wchar_t* sid = nullptr;
-  if (!ok || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
-    return nullptr;
-  }
-  std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
-  LocalFree(sid);
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd,
-                                                            nullptr)) {
-    return nullptr;
-  }
-  return sd;
-}
-
-}  // namespace
 
 // Nothing to do: Windows has no SIGPIPE (a write to a closed pipe fails), and the
 // standard handles are read and written with ReadFile/WriteFile, which translate
@@ -73,7 +33,7 @@ bool pathExists(const std::string& path) {
 }
 
 bool createPrivateFile(const std::string& path, std::string_view data) {
-  PSECURITY_DESCRIPTOR sd = ownerOnly();
+  PSECURITY_DESCRIPTOR sd = ownerOnlySecurity(false);
   if (!sd) return false;
   SECURITY_ATTRIBUTES sa = {sizeof sa, sd, FALSE};
   std::wstring name = widen(path);

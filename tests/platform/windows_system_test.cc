@@ -1,0 +1,104 @@
+// The Windows system calls as the program sees them: tool runs without a
+// command interpreter, files that are plain files only, the working directory,
+// its lock and the version text.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "app/startup.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "support/harness.h"
+
+namespace platform {
+namespace {
+
+using testing_support::readFile, testing_support::writeFile;
+
+std::vector<std::string> namesIn(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Values reach the tool as they are, blanks, quotes and the interpreter's
+// special characters included; the password only on its standard input.
+TEST(WindowsToolRun, ArgumentsAsGivenAndAResultFileOfItsOwn) {
+  testing_support::ScopedTempDir dir;
+  System system;
+  ASSERT_TRUE(system.copyFile(system.executableDirectory() + "\\echo_tool.exe", ToolFileName));
+  writeFile("Get41.txt", "oud");
+  ToolRun run{
+      {"host", "jan \"piet\"", "a\\\" b\\", "", "%PATH%&x|y>z", "-"}, "ge heim\"", "Get41.txt", ""};
+  EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
+  EXPECT_EQ(readFile("Get41.txt"), "ge heim\"\nhost\njan \"piet\"\na\\\" b\\\n\n%PATH%&x|y>z\n-\n");
+  run.outputFile = "";
+  EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
+  // Runs at once end in any order, each in its own file; a stopped run leaves its file as it was.
+  ToolOutcome outcome;
+  int slow = system.startTool({{"wait"}, "s", "Get42.txt", ""}, &outcome);
+  std::set<int> started;
+  for (const char* file : {"Get21.txt", "Get22.txt", "Get23.txt"})
+    started.insert(system.startTool({{file}, "p", file, ""}, &outcome));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(started.erase(system.waitForTools(5000, &outcome)), 1u);
+  EXPECT_EQ(readFile("Get22.txt"), "p\nGet22.txt\n");
+  EXPECT_EQ(system.waitForTools(50, &outcome), 0);
+  system.stopTools();
+  EXPECT_GT(slow, 0);
+  EXPECT_EQ(namesIn("."), (std::vector<std::string>{"Get21.txt", "Get22.txt", "Get23.txt",
+                                                    "Get41.txt", "mboxtool.exe"}));
+  ASSERT_TRUE(system.deleteFile(ToolFileName));
+  EXPECT_EQ(system.runTool(run), ToolOutcome::NotStarted);
+}
+
+// Text files refuse devices and folders; a rename replaces; the identity sees a rewrite.
+TEST(WindowsFiles, PlainFilesOnlyRenameOverAndIdentity) {
+  testing_support::ScopedTempDir dir;
+  System system;
+  EXPECT_FALSE(TextFile("NUL", TextFile::Mode::Output).isOpen());
+  EXPECT_FALSE(TextFile("CON", TextFile::Mode::Input).isOpen());
+  std::filesystem::create_directory("map");
+  std::string bytes;
+  EXPECT_FALSE(readRegularFile("map", bytes).exists || identityOf("map").exists);
+  TextFile("a", TextFile::Mode::Output).writeLine("nieuw");
+  writeFile("b", "oud\n");
+  FileIdentity before = identityOf("b");
+  EXPECT_TRUE(system.renameFile("a", "b"));
+  EXPECT_EQ(readRegularFile("b", bytes), identityOf("b"));
+  EXPECT_EQ(bytes, "nieuw\r\n");
+  EXPECT_NE(identityOf("b"), before);
+  EXPECT_FALSE(system.fileExists("a"));
+  EXPECT_TRUE(isAbsolutePath("C:\\x") && isAbsolutePath("\\\\server\\x") &&
+              !isAbsolutePath("C:x") && !isAbsolutePath("\\x") && !isAbsolutePath("x"));
+}
+
+// Start-up makes %APPDATA%\Mailvak, the user's own, and holds its lock; a
+// second start on it is refused. The version text is the command interpreter's.
+TEST(WindowsStartup, WorkingDirectoryLockAndVersion) {
+  testing_support::ScopedTempDir start;
+  const std::string appdata = std::filesystem::current_path().string() + "\\roaming";
+  const std::string work = appdata + "\\Mailvak";
+  auto prepare = [&] {
+    testing_support::TestProgram t;
+    t.system.environment["APPDATA"] = appdata + "\\";
+    t.system.version = System().versionText();
+    t.console.pushKey("x");
+    bool started = app::prepareConsole(t.program);
+    return std::make_pair(started ? "" : t.state.exitMessage, t.state.windowRows);
+  };
+  auto [message, rows] = prepare();
+  EXPECT_EQ(message, "");
+  EXPECT_TRUE(rows == 54 || rows == 55);
+  EXPECT_TRUE(System().ownPrivateDirectory(work));
+  EXPECT_FALSE(System().ownPrivateDirectory(work + "\\mailvak.lock"));
+  EXPECT_EQ(prepare().first, "  Mailvak draait al op werkmap " + work + ".");
+  EXPECT_TRUE(
+      std::regex_match(System().versionText(),
+                       std::regex(R"(Microsoft Windows \[Version \d+\.\d+\.\d+(\.\d+)?\])")));
+}
+
+}  // namespace
+}  // namespace platform
