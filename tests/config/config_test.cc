@@ -1,10 +1,6 @@
 // The configuration file, the password form, the settings editor and account
 // removal, checked by what lands in Mailvak.ini and on the screen.
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 #include "config/account_removal.h"
 #include "config/config_file.h"
@@ -170,38 +166,6 @@ TEST(WriteConfiguration, PreamblesOddFieldsAndRecordsPastTheTable) {
   EXPECT_EQ(next.serverName[80], "s81");
   EXPECT_EQ(next.recordsPastTable.size(), 16u);
 }
-
-// A crash is a forked child that ends at the step (POSIX only).
-#ifndef _WIN32
-TEST(WriteConfiguration, EveryStepOfAnInterruptedWriteLeavesEveryAccount) {
-  for (const char* at : {step::TemporaryDeleted, step::OldRenamed, step::NewWritten,
-                         step::NewSynced, step::NewInPlace, step::TemporaryRemoved}) {
-    SCOPED_TRACE(at);
-    Config f;
-    writeFile(ConfigurationFileName, templateText() + record("s1", "u", "", "l") +
-                                         record("s2", "u", "", "l") + record("s3", "u", "", "l"));
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {  // ends at the step, as a crash would
-      f.system.dieAt = at;
-      if (!readConfiguration(f.program)) _exit(2);
-      f.setAccount(4, "s4", "", "", "l");
-      writeConfiguration(f.program);
-      _exit(3);  // the step was never reached
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_EQ(status, 0);
-    core::State next;
-    ASSERT_TRUE(f.reread(next));
-    for (int a = 1; a <= 3; ++a) EXPECT_EQ(next.serverName[a], "s" + console::toText(a));
-    // Once the new file is in place, a crash no longer brings the old one back.
-    bool inPlace = std::string(at) == step::NewInPlace || std::string(at) == step::TemporaryRemoved;
-    EXPECT_EQ(next.accountCount, inPlace ? 4 : 3);
-    EXPECT_FALSE(f.system.fileExists(TemporaryFileName) || f.system.fileExists(NewFileName));
-  }
-}
-#endif
 
 TEST(SettingsEditor, BoxPagesAndTheStoredFile) {
   Config f;
