@@ -19,6 +19,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/windows/win32.h"
+
 namespace mboxtool {
 
 namespace {
@@ -50,13 +52,6 @@ std::string errorText(unsigned long code) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%08lx", code);
   return n ? std::string(text, n) + " (" + hex + ")" : std::string(hex);
-}
-
-std::wstring widen(const std::string& text) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
 }
 
 bool startWinsock() {
@@ -261,7 +256,7 @@ bool Connection::startTls(const std::string& host, std::string* err) {
     return false;
   }
   t.haveCredentials = true;
-  std::wstring name = widen(host);
+  std::wstring name = platform::widen(host);
   const ULONG wanted = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                        ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                        ISC_REQ_MANUAL_CRED_VALIDATION;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "mboxtool/tool.h"
 #include "platform/tool_os.h"
@@ -14,12 +15,13 @@
 int main(int argc, char** argv) {
   platform::prepareToolProcess();  // before the password is read: stdin as bytes
   mboxtool::StdoutSink out;
-  if (argc < 6) {
+  std::vector<std::string> args = platform::commandLineArguments(argc, argv);
+  if (args.size() < 6) {
     mboxtool::writeLine(out, "-ERR usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS]");
     return 1;
   }
   mboxtool::Request request;
-  if (std::strcmp(argv[4], "-") == 0) {
+  if (args[4] == "-") {
     // One line, its line end dropped; a password is never longer than this.
     char c;
     while (request.password.size() < 4096 && platform::readStandardInputByte(&c) && c != '\n') {
@@ -27,14 +29,15 @@ int main(int argc, char** argv) {
     }
     if (!request.password.empty() && request.password.back() == '\r') request.password.pop_back();
   } else {
-    request.password = argv[4];
-    std::memset(argv[4], 0, std::strlen(argv[4]));
+    request.password = args[4];
+    std::fill(args[4].begin(), args[4].end(), '\0');
+    if (argc > 4) std::memset(argv[4], 0, std::strlen(argv[4]));
   }
-  request.server = argv[1];
-  request.port = argv[2];
-  request.user = argv[3];
-  request.command = argv[5];
-  for (int i = 6; i < argc; ++i) request.args.push_back(argv[i]);
+  request.server = args[1];
+  request.port = args[2];
+  request.user = args[3];
+  request.command = args[5];
+  request.args.assign(args.begin() + 6, args.end());
   int status = mboxtool::runTool(request, mboxtool::optionsFromEnvironment(), out);
   std::fill(request.password.begin(), request.password.end(), '\0');
   return status;

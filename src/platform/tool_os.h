@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -13,6 +14,11 @@ namespace platform {
 /// untranslated (no line-end conversion), and a peer or reader that goes away
 /// gives a failed write instead of ending the process.
 void prepareToolProcess();
+
+/// The program's arguments, argv[0] included, as UTF-8: argv itself on POSIX;
+/// on Windows read from the wide command line, which the narrow argv would
+/// turn into the local code page and lose what it cannot hold.
+std::vector<std::string> commandLineArguments(int argc, char** argv);
 
 /// Reads one byte of standard input into *c; false at its end or on failure.
 bool readStandardInputByte(char* c);

@@ -10,6 +10,10 @@
 
 namespace platform {
 
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
 void prepareToolProcess() { std::signal(SIGPIPE, SIG_IGN); }
 
 bool readStandardInputByte(char* c) {

@@ -9,6 +9,16 @@ namespace platform {
 // Nothing to do: Windows has no SIGPIPE (a write to a closed pipe fails), and the
 // standard handles are read and written with ReadFile/WriteFile, which translate
 // no line ends and take no Ctrl-Z for the end.
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(narrow(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
 void prepareToolProcess() {}
 
 bool readStandardInputByte(char* c) {
