@@ -35,7 +35,7 @@ bool TerminalConsole::begin() {
 
   device_.write(std::string(SetUpBytes) + QueryBytes);
   std::int64_t deadline = steadyMilliseconds() + QueryTimeoutMs;
-  while (!attributesAnswered_ && !inputClosed_) {
+  while (!attributesAnswered_ && !keys_.closed()) {
     std::int64_t left = deadline - steadyMilliseconds();
     if (left <= 0) break;
     pumpInput(static_cast<int>(left));
@@ -90,11 +90,11 @@ Resolution TerminalConsole::desktopResolution() {
 }
 
 void TerminalConsole::pumpInput(int waitMs) {
-  if (inputClosed_) return;
+  if (keys_.closed()) return;
   char buffer[4096];
   for (int reads = 0; reads < 16; ++reads) {
     int n = device_.read(buffer, sizeof buffer, reads == 0 ? waitMs : 0);
-    if (n < 0) inputClosed_ = true;
+    if (n < 0) keys_.close();
     if (n <= 0) break;
     decoder_.feed(std::string_view(buffer, static_cast<size_t>(n)), steadyMilliseconds());
     if (linuxConsole_) {
@@ -150,30 +150,19 @@ void TerminalConsole::handleEvent(const KeyEvent& event) {
 void TerminalConsole::queueKey(const KeyEvent& event) {
   bool repeat = held_.observe(event, steadyMilliseconds());
   if (event.action == KeyAction::Release) return;  // a release is never a key press
-  queue_.push_back({event.key, held_.leftShiftFor(event), held_.ctrlFor(event), repeat});
+  keys_.push(event.key, held_.leftShiftFor(event), held_.ctrlFor(event), repeat);
 }
 
 std::string TerminalConsole::readKey() {
   pumpInput(0);
-  if (queue_.empty()) return inputClosed_ ? "\x1b" : std::string{};
-  // Auto-repeats that queued up while the program was busy count once, so a
-  // released arrow does not go on moving the cursor.
-  while (queue_.size() > 1 && queue_[0].repeat && queue_[1].repeat &&
-         queue_[0].key == queue_[1].key && arrowOf(queue_[0].key) != 0) {
-    queue_.pop_front();
-  }
-  QueuedKey next = std::move(queue_.front());
-  queue_.pop_front();
-  leftShift_ = next.leftShift;
-  ctrl_ = next.ctrl;
-  return next.key;
+  return keys_.take();
 }
 
 bool TerminalConsole::waitForKey(int milliseconds) {
   std::int64_t deadline = steadyMilliseconds() + milliseconds;
   for (;;) {
     pumpInput(0);
-    if (!queue_.empty() || inputClosed_) return true;
+    if (keys_.ready()) return true;
     if (device_.takeResized()) {
       followResize();
       flush();
@@ -192,10 +181,7 @@ bool TerminalConsole::waitForKey(int milliseconds) {
 
 std::vector<std::string> TerminalConsole::waitingKeys() {
   pumpInput(0);
-  std::vector<std::string> keys;
-  for (const QueuedKey& queued : queue_) keys.push_back(queued.key);
-  if (inputClosed_) keys.push_back("\x1b");
-  return keys;
+  return keys_.waiting();
 }
 
 bool TerminalConsole::upOrDownHeld() {

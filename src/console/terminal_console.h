@@ -16,12 +16,12 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <string>
 
 #include "console/console.h"
 #include "console/held_keys.h"
 #include "console/key_decoder.h"
+#include "console/key_queue.h"
 #include "console/terminal_painter.h"
 #include "platform/terminal_device.h"
 
@@ -48,8 +48,8 @@ class TerminalConsole : public Console {
   std::string readKey() override;
   bool waitForKey(int milliseconds) override;
   std::vector<std::string> waitingKeys() override;
-  bool leftShiftHeld() override { return leftShift_; }
-  bool ctrlHeld() override { return ctrl_; }
+  bool leftShiftHeld() override { return keys_.leftShiftHeld(); }
+  bool ctrlHeld() override { return keys_.ctrlHeld(); }
   bool upOrDownHeld() override;
   void flush() override;
 
@@ -60,13 +60,6 @@ class TerminalConsole : public Console {
   bool kittyProtocol() const { return kitty_; }
 
  private:
-  struct QueuedKey {
-    std::string key;
-    bool leftShift = false;
-    bool ctrl = false;
-    bool repeat = false;
-  };
-
   void pumpInput(int waitMs);
   void decodeInput();
   void handleEvent(const KeyEvent& event);
@@ -77,7 +70,6 @@ class TerminalConsole : public Console {
   void followResize();
 
   platform::TerminalDevice device_;
-  bool inputClosed_ = false;
   bool kitty_ = false;
   bool modifyOtherKeys_ = false;
   bool attributesAnswered_ = false;
@@ -86,9 +78,7 @@ class TerminalConsole : public Console {
   KeyDecoder decoder_;
   HeldKeys held_;
   TerminalPainter painter_;
-  std::deque<QueuedKey> queue_;
-  bool leftShift_ = false;
-  bool ctrl_ = false;
+  KeyQueue keys_;
 };
 
 /// Milliseconds of a steady clock, the time base of key decoding.

@@ -151,9 +151,9 @@ void WindowConsole::writeRow(int row) {
 }
 
 void WindowConsole::pumpInput(int waitMs) {
-  for (int reads = 0; reads < 16 && !inputClosed_; ++reads) {
+  for (int reads = 0; reads < 16 && !keys_.closed(); ++reads) {
     events_.clear();
-    if (!window_->readEvents(reads == 0 ? waitMs : 0, events_)) inputClosed_ = true;
+    if (!window_->readEvents(reads == 0 ? waitMs : 0, events_)) keys_.close();
     for (const ConsoleEvent& event : events_) handleEvent(event);
     if (events_.empty()) break;
   }
@@ -197,31 +197,20 @@ void WindowConsole::handleEvent(const ConsoleEvent& event) {
   // A down event of an arrow already down is its auto-repeat, and so is every
   // press that a repeat count folds into one event.
   for (int i = 0; i < event.repeatCount; ++i) {
-    queue_.push_back({key, leftShift, ctrl, arrowOf(key) != 0 && (wasDown || i > 0)});
+    keys_.push(key, leftShift, ctrl, arrowOf(key) != 0 && (wasDown || i > 0));
   }
 }
 
 std::string WindowConsole::readKey() {
   pumpInput(0);
-  if (queue_.empty()) return inputClosed_ ? "\x1b" : std::string{};
-  // Auto-repeats that queued up while the program was busy count once, so a
-  // released arrow does not go on moving the cursor.
-  while (queue_.size() > 1 && queue_[0].repeat && queue_[1].repeat &&
-         queue_[0].key == queue_[1].key) {
-    queue_.pop_front();
-  }
-  QueuedKey next = std::move(queue_.front());
-  queue_.pop_front();
-  leftShift_ = next.leftShift;
-  ctrl_ = next.ctrl;
-  return next.key;
+  return keys_.take();
 }
 
 bool WindowConsole::waitForKey(int milliseconds) {
   std::int64_t deadline = nowMs() + milliseconds;
   for (;;) {
     pumpInput(0);
-    if (!queue_.empty() || inputClosed_) return true;
+    if (keys_.ready()) return true;
     int timeout = -1;
     if (milliseconds >= 0) {
       std::int64_t left = deadline - nowMs();
@@ -234,10 +223,7 @@ bool WindowConsole::waitForKey(int milliseconds) {
 
 std::vector<std::string> WindowConsole::waitingKeys() {
   pumpInput(0);
-  std::vector<std::string> keys;
-  for (const QueuedKey& queued : queue_) keys.push_back(queued.key);
-  if (inputClosed_) keys.push_back("\x1b");
-  return keys;
+  return keys_.waiting();
 }
 
 bool WindowConsole::upOrDownHeld() {

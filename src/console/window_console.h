@@ -12,12 +12,12 @@
 // the system's own key state is asked as well where it answers.
 #pragma once
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "console/console.h"
+#include "console/key_queue.h"
 #include "platform/console_window.h"
 
 namespace console {
@@ -37,20 +37,13 @@ class WindowConsole : public Console {
   std::string readKey() override;
   bool waitForKey(int milliseconds) override;
   std::vector<std::string> waitingKeys() override;
-  bool leftShiftHeld() override { return leftShift_; }
-  bool ctrlHeld() override { return ctrl_; }
+  bool leftShiftHeld() override { return keys_.leftShiftHeld(); }
+  bool ctrlHeld() override { return keys_.ctrlHeld(); }
   bool upOrDownHeld() override;
   void flush() override;
   void restore() override;
 
  private:
-  struct QueuedKey {
-    std::string key;
-    bool leftShift = false;
-    bool ctrl = false;
-    bool repeat = false;
-  };
-
   void pumpInput(int waitMs);
   void handleEvent(const platform::ConsoleEvent& event);
   void writeRow(int row);
@@ -63,14 +56,11 @@ class WindowConsole : public Console {
   bool cursorVisible_ = true;
   bool cursorKnown_ = false;
 
-  bool inputClosed_ = false;
   std::vector<platform::ConsoleEvent> events_;
-  std::deque<QueuedKey> queue_;
+  KeyQueue keys_;
   // Keys down as the events tell.
   bool upDown_ = false, downDown_ = false, leftShiftDown_ = false, rightShiftDown_ = false;
   // The modifier state of the key last read.
-  bool leftShift_ = false;
-  bool ctrl_ = false;
 };
 
 }  // namespace console
