@@ -17,14 +17,13 @@ namespace console {
 /// Key texts of the extended keys the program uses.
 namespace keys {
 inline std::string extended(int code) { return std::string{'\xff', static_cast<char>(code)}; }
-inline constexpr int Home = 71, Up = 72, PageUp = 73, Left = 75, Right = 77, End = 79,
-                     Down = 80, PageDown = 81, Insert = 82, Delete = 83, F1 = 59,
-                     ShiftF1 = 84, CtrlF1 = 94, AltF1 = 104, CtrlLeft = 115, CtrlRight = 116,
-                     CtrlEnd = 117, CtrlPageDown = 118, CtrlHome = 119, CtrlPageUp = 132,
-                     CtrlUp = 141, CtrlDown = 145, CtrlInsert = 146, CtrlDelete = 147,
-                     AltHome = 151, AltUp = 152, AltPageUp = 153, AltLeft = 155, AltRight = 157,
-                     AltEnd = 159, AltDown = 160, AltPageDown = 161, AltInsert = 162,
-                     AltDelete = 163, AltD = 32;
+inline constexpr int Home = 71, Up = 72, PageUp = 73, Left = 75, Right = 77, End = 79, Down = 80,
+                     PageDown = 81, Insert = 82, Delete = 83, F1 = 59, ShiftF1 = 84, CtrlF1 = 94,
+                     AltF1 = 104, CtrlLeft = 115, CtrlRight = 116, CtrlEnd = 117,
+                     CtrlPageDown = 118, CtrlHome = 119, CtrlPageUp = 132, CtrlUp = 141,
+                     CtrlDown = 145, CtrlInsert = 146, CtrlDelete = 147, AltHome = 151, AltUp = 152,
+                     AltPageUp = 153, AltLeft = 155, AltRight = 157, AltEnd = 159, AltDown = 160,
+                     AltPageDown = 161, AltInsert = 162, AltDelete = 163, AltD = 32;
 inline bool isExtended(std::string_view key, int code) {
   return key.size() == 2 && key[0] == '\xff' && static_cast<unsigned char>(key[1]) == code;
 }

@@ -17,8 +17,14 @@ struct HeightRow {
 };
 
 inline constexpr std::array<HeightRow, 8> HeightTable{{
-    {600, 42, 1}, {720, 52, 5}, {768, 56, 7}, {800, 59, 8},
-    {864, 64, 11}, {960, 72, 15}, {1024, 77, 16}, {1200, 92, 24},
+    {600, 42, 1},
+    {720, 52, 5},
+    {768, 56, 7},
+    {800, 59, 8},
+    {864, 64, 11},
+    {960, 72, 15},
+    {1024, 77, 16},
+    {1200, 92, 24},
 }};
 
 /// The desktop resolution a terminal of columns x rows stands for: 1024 wide

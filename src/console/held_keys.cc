@@ -1,15 +1,29 @@
 #include "console/held_keys.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace console {
+
+std::int64_t steadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 int arrowOf(const std::string& key) {
   if (key.size() != 2 || key[0] != '\xff') return 0;
   switch (static_cast<unsigned char>(key[1])) {
-    case 72: case 141: case 152: return 1;
-    case 80: case 145: case 160: return 2;
-    default: return 0;
+    case 72:
+    case 141:
+    case 152:
+      return 1;
+    case 80:
+    case 145:
+    case 160:
+      return 2;
+    default:
+      return 0;
   }
 }
 
@@ -17,11 +31,20 @@ bool HeldKeys::observe(const KeyEvent& event, std::int64_t nowMs) {
   if (event.kind == KeyEvent::Kind::Modifier) {
     bool down = event.action != KeyAction::Release;
     switch (event.modifierCode) {
-      case KittyLeftShift: leftShift_ = down; break;
-      case KittyRightShift: rightShift_ = down; break;
-      case KittyLeftCtrl: leftCtrl_ = down; break;
-      case KittyRightCtrl: rightCtrl_ = down; break;
-      default: break;
+      case KittyLeftShift:
+        leftShift_ = down;
+        break;
+      case KittyRightShift:
+        rightShift_ = down;
+        break;
+      case KittyLeftCtrl:
+        leftCtrl_ = down;
+        break;
+      case KittyRightCtrl:
+        rightCtrl_ = down;
+        break;
+      default:
+        break;
     }
     return false;
   }
@@ -74,8 +97,6 @@ bool HeldKeys::leftShiftFor(const KeyEvent& event) const {
   return !exact_ || leftShift_ || !rightShift_;
 }
 
-bool HeldKeys::ctrlFor(const KeyEvent& event) const {
-  return (event.modifiers & CtrlBit) != 0;
-}
+bool HeldKeys::ctrlFor(const KeyEvent& event) const { return (event.modifiers & CtrlBit) != 0; }
 
 }  // namespace console

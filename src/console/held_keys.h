@@ -63,4 +63,7 @@ class HeldKeys {
 /// 1 when the key text is Up (alone or with a modifier), 2 for Down, else 0.
 int arrowOf(const std::string& key);
 
+/// Milliseconds of a steady clock, the time base of key decoding and held keys.
+std::int64_t steadyMilliseconds();
+
 }  // namespace console

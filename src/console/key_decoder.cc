@@ -17,7 +17,9 @@ struct Result {
   KeyEvent event;
 };
 
-Result complete(size_t length, KeyEvent event) { return {Parse::Complete, length, std::move(event)}; }
+Result complete(size_t length, KeyEvent event) {
+  return {Parse::Complete, length, std::move(event)};
+}
 Result skip(size_t length) { return {Parse::Skip, length, {}}; }
 Result incomplete() { return {Parse::Incomplete, 0, {}}; }
 
@@ -46,7 +48,9 @@ constexpr int BlockCodes[][3] = {
 // Alt takes precedence over Ctrl; Shift does not change a cursor-block code.
 std::string blockKey(Block key, int modifiers) {
   const int* codes = BlockCodes[key];
-  return keys::extended((modifiers & AltBit) ? codes[2] : (modifiers & CtrlBit) ? codes[1] : codes[0]);
+  return keys::extended((modifiers & AltBit)    ? codes[2]
+                        : (modifiers & CtrlBit) ? codes[1]
+                                                : codes[0]);
 }
 
 // F1..F12: alone, with Shift, with Ctrl, with Alt.
@@ -104,7 +108,9 @@ struct Parameters {
   int at(int f, int sub = 0) const { return field[f][sub]; }
   int modifiers() const { return at(1) > 0 ? at(1) - 1 : 0; }
   KeyAction action() const {
-    return at(1, 1) == 2 ? KeyAction::Repeat : at(1, 1) == 3 ? KeyAction::Release : KeyAction::Press;
+    return at(1, 1) == 2   ? KeyAction::Repeat
+           : at(1, 1) == 3 ? KeyAction::Release
+                           : KeyAction::Press;
   }
 };
 
@@ -134,29 +140,61 @@ Parameters parseParameters(std::string_view text) {
 // Keys of the CSI number ~ form (and the rxvt variants with ^ @ $).
 std::string tildeKey(int n, int modifiers) {
   switch (n) {
-    case 1: case 7: return blockKey(Home, modifiers);
-    case 2: return blockKey(Insert, modifiers);
-    case 3: return blockKey(Delete, modifiers);
-    case 4: case 8: return blockKey(End, modifiers);
-    case 5: return blockKey(PageUp, modifiers);
-    case 6: return blockKey(PageDown, modifiers);
-    case 11: case 12: case 13: case 14: case 15: return functionKey(n - 10, modifiers);
-    case 17: case 18: case 19: case 20: case 21: return functionKey(n - 11, modifiers);
-    case 23: case 24: return functionKey(n - 12, modifiers);
-    default: return {};
+    case 1:
+    case 7:
+      return blockKey(Home, modifiers);
+    case 2:
+      return blockKey(Insert, modifiers);
+    case 3:
+      return blockKey(Delete, modifiers);
+    case 4:
+    case 8:
+      return blockKey(End, modifiers);
+    case 5:
+      return blockKey(PageUp, modifiers);
+    case 6:
+      return blockKey(PageDown, modifiers);
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15:
+      return functionKey(n - 10, modifiers);
+    case 17:
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+      return functionKey(n - 11, modifiers);
+    case 23:
+    case 24:
+      return functionKey(n - 12, modifiers);
+    default:
+      return {};
   }
 }
 
 std::string letterKey(char final, int modifiers) {
   switch (final) {
-    case 'A': return blockKey(Up, modifiers);
-    case 'B': return blockKey(Down, modifiers);
-    case 'C': return blockKey(Right, modifiers);
-    case 'D': return blockKey(Left, modifiers);
-    case 'H': return blockKey(Home, modifiers);
-    case 'F': return blockKey(End, modifiers);
-    case 'P': case 'Q': case 'R': case 'S': return functionKey(final - 'P' + 1, modifiers);
-    default: return {};
+    case 'A':
+      return blockKey(Up, modifiers);
+    case 'B':
+      return blockKey(Down, modifiers);
+    case 'C':
+      return blockKey(Right, modifiers);
+    case 'D':
+      return blockKey(Left, modifiers);
+    case 'H':
+      return blockKey(Home, modifiers);
+    case 'F':
+      return blockKey(End, modifiers);
+    case 'P':
+    case 'Q':
+    case 'R':
+    case 'S':
+      return functionKey(final - 'P' + 1, modifiers);
+    default:
+      return {};
   }
 }
 
@@ -177,9 +215,11 @@ Result kittyKey(size_t length, const Parameters& p, int extraModifiers) {
     static constexpr std::string_view KeypadText = "0123456789./*-+\r=";
     if (code <= 57415) {
       char c = KeypadText[code - 57399];
-      return keyResult(length, characterKey(static_cast<unsigned char>(c), modifiers), modifiers, action);
+      return keyResult(length, characterKey(static_cast<unsigned char>(c), modifiers), modifiers,
+                       action);
     }
-    static constexpr int KeypadBlock[] = {-1, Left, Right, Up, Down, PageUp, PageDown, Home, End, Insert, Delete};
+    static constexpr int KeypadBlock[] = {-1,       Left, Right, Up,     Down,  PageUp,
+                                          PageDown, Home, End,   Insert, Delete};
     int block = KeypadBlock[code - 57416];
     if (block < 0) return skip(length);
     return keyResult(length, blockKey(static_cast<Block>(block), modifiers), modifiers, action);
@@ -242,16 +282,25 @@ Result decodeCsi(std::string_view body, int extraModifiers) {
     case '~':
       if (p.at(0) == 27 && p.fields >= 3) {  // modifyOtherKeys: CSI 27 ; mods ; code ~
         int mok = (p.at(1) > 0 ? p.at(1) - 1 : 0) | extraModifiers;
-        return keyResult(length, characterKey(static_cast<char32_t>(std::max(0, p.at(2))), mok), mok);
+        return keyResult(length, characterKey(static_cast<char32_t>(std::max(0, p.at(2))), mok),
+                         mok);
       }
       return keyResult(length, tildeKey(p.at(0), modifiers), modifiers, p.action());
-    case '^': return keyResult(length, tildeKey(p.at(0), modifiers | CtrlBit), modifiers | CtrlBit);
+    case '^':
+      return keyResult(length, tildeKey(p.at(0), modifiers | CtrlBit), modifiers | CtrlBit);
     case '@':
-      return keyResult(length, tildeKey(p.at(0), modifiers | CtrlBit | ShiftBit), modifiers | CtrlBit | ShiftBit);
-    case '$': return keyResult(length, tildeKey(p.at(0), modifiers | ShiftBit), modifiers | ShiftBit);
-    case 'Z': return keyResult(length, keys::extended(15), modifiers | ShiftBit);
-    case 'a': case 'b': case 'c': case 'd':  // rxvt's Shift-arrows
-      return keyResult(length, letterKey(static_cast<char>(final - 'a' + 'A'), modifiers | ShiftBit),
+      return keyResult(length, tildeKey(p.at(0), modifiers | CtrlBit | ShiftBit),
+                       modifiers | CtrlBit | ShiftBit);
+    case '$':
+      return keyResult(length, tildeKey(p.at(0), modifiers | ShiftBit), modifiers | ShiftBit);
+    case 'Z':
+      return keyResult(length, keys::extended(15), modifiers | ShiftBit);
+    case 'a':
+    case 'b':
+    case 'c':
+    case 'd':  // rxvt's Shift-arrows
+      return keyResult(length,
+                       letterKey(static_cast<char>(final - 'a' + 'A'), modifiers | ShiftBit),
                        modifiers | ShiftBit);
     default:
       return keyResult(length, letterKey(final, modifiers), modifiers, p.action());
@@ -277,7 +326,8 @@ Result decodeSs3(std::string_view in, int extraModifiers) {
   }
   if (final >= 'j' && final <= 'y') {  // application keypad
     static constexpr std::string_view Keypad = "*+,-./0123456789";
-    return keyResult(length, characterKey(static_cast<unsigned char>(Keypad[final - 'j']), modifiers),
+    return keyResult(length,
+                     characterKey(static_cast<unsigned char>(Keypad[final - 'j']), modifiers),
                      modifiers);
   }
   return keyResult(length, letterKey(final, modifiers), modifiers);
@@ -308,8 +358,10 @@ Result decodeEscape(std::string_view in, int extraModifiers) {
 // A character typed as UTF-8: its code page byte when it has one, else dropped.
 Result decodeUtf8(std::string_view in) {
   unsigned char lead = static_cast<unsigned char>(in[0]);
-  size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                  : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                  : lead >= 0xE0 && lead <= 0xEF ? 3
+                  : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                 : 0;
   if (length == 0) return skip(1);
   char32_t c = lead & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
   for (size_t i = 1; i < length; ++i) {
@@ -343,13 +395,22 @@ Result giveUp(std::string_view in) {
 std::string characterKey(char32_t code, int modifiers, char32_t shifted, char32_t text) {
   bool alt = modifiers & AltBit, ctrl = modifiers & CtrlBit, shift = modifiers & ShiftBit;
   switch (code) {
-    case 13: return alt ? keys::extended(28) : ctrl ? "\n" : "\r";
-    case 10: return alt ? keys::extended(28) : "\n";
-    case 27: return alt ? keys::extended(1) : "\x1b";
-    case 9: return alt ? keys::extended(165) : ctrl ? keys::extended(148) : shift ? keys::extended(15) : "\t";
+    case 13:
+      return alt ? keys::extended(28) : ctrl ? "\n" : "\r";
+    case 10:
+      return alt ? keys::extended(28) : "\n";
+    case 27:
+      return alt ? keys::extended(1) : "\x1b";
+    case 9:
+      return alt     ? keys::extended(165)
+             : ctrl  ? keys::extended(148)
+             : shift ? keys::extended(15)
+                     : "\t";
     case 8:
-    case 127: return alt ? keys::extended(14) : ctrl ? "\x7f" : "\b";
-    default: break;
+    case 127:
+      return alt ? keys::extended(14) : ctrl ? "\x7f" : "\b";
+    default:
+      break;
   }
   if (alt) {
     int scan = altScanCode(code);
@@ -359,13 +420,22 @@ std::string characterKey(char32_t code, int modifiers, char32_t shifted, char32_
     char32_t lower = (code >= 'A' && code <= 'Z') ? code + ('a' - 'A') : code;
     if (lower >= 'a' && lower <= 'z') return std::string(1, static_cast<char>(lower - 'a' + 1));
     switch (lower) {
-      case ' ': return " ";
-      case '[': return "\x1b";
-      case '\\': return "\x1c";
-      case ']': return "\x1d";
-      case '6': case '^': return "\x1e";
-      case '-': case '_': return "\x1f";
-      default: return {};
+      case ' ':
+        return " ";
+      case '[':
+        return "\x1b";
+      case '\\':
+        return "\x1c";
+      case ']':
+        return "\x1d";
+      case '6':
+      case '^':
+        return "\x1e";
+      case '-':
+      case '_':
+        return "\x1f";
+      default:
+        return {};
     }
   }
   char32_t c = code;

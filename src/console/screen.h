@@ -19,9 +19,22 @@ inline constexpr int ScreenColumns = 127;
 
 /// The 16 console colours.
 enum Colour : int {
-  Black = 0, Blue = 1, Green = 2, Cyan = 3, Red = 4, Magenta = 5, Brown = 6, LightGrey = 7,
-  DarkGrey = 8, LightBlue = 9, LightGreen = 10, LightCyan = 11, LightRed = 12,
-  LightMagenta = 13, Yellow = 14, White = 15,
+  Black = 0,
+  Blue = 1,
+  Green = 2,
+  Cyan = 3,
+  Red = 4,
+  Magenta = 5,
+  Brown = 6,
+  LightGrey = 7,
+  DarkGrey = 8,
+  LightBlue = 9,
+  LightGreen = 10,
+  LightCyan = 11,
+  LightRed = 12,
+  LightMagenta = 13,
+  Yellow = 14,
+  White = 15,
 };
 
 struct Cell {

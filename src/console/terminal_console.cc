@@ -1,7 +1,6 @@
 #include "console/terminal_console.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "console/geometry.h"
 
@@ -17,12 +16,6 @@ constexpr const char* SyncBegin = "\x1b[?2026h";
 constexpr const char* SyncEnd = "\x1b[?2026l";
 
 }  // namespace
-
-std::int64_t steadyMilliseconds() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 TerminalConsole::TerminalConsole(int inputFd, int outputFd) : device_(inputFd, outputFd) {}
 

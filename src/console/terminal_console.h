@@ -81,7 +81,4 @@ class TerminalConsole : public Console {
   KeyQueue keys_;
 };
 
-/// Milliseconds of a steady clock, the time base of key decoding.
-std::int64_t steadyMilliseconds();
-
 }  // namespace console

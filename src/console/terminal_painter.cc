@@ -67,7 +67,8 @@ void TerminalPainter::moveTo(const Screen& screen, int row, int column, std::str
   if (cursorRow_ == row && cursorColumn_ == column) return;
   // A short run of unchanged cells in the colours in effect is cheaper to
   // write again than a cursor move.
-  if (cursorRow_ == row && cursorColumn_ != 0 && cursorColumn_ < column && column - cursorColumn_ <= 4) {
+  if (cursorRow_ == row && cursorColumn_ != 0 && cursorColumn_ < column &&
+      column - cursorColumn_ <= 4) {
     std::string gap;
     bool sameColours = true;
     for (int c = cursorColumn_; c < column && sameColours; ++c) {

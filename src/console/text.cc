@@ -18,10 +18,14 @@ double readRadix(std::string_view text, size_t i, int radix) {
   for (; i < text.size(); ++i) {
     char c = text[i];
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else break;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      break;
     if (digit >= radix) break;
     value = value * radix + digit;
   }
@@ -35,10 +39,17 @@ double toNumber(std::string_view text) {
   while (i < text.size() && text[i] == ' ') ++i;
   if (i + 1 < text.size() && text[i] == '&') {
     switch (text[i + 1]) {
-      case 'H': case 'h': return readRadix(text, i + 2, 16);
-      case 'O': case 'o': return readRadix(text, i + 2, 8);
-      case 'B': case 'b': return readRadix(text, i + 2, 2);
-      default: return 0;
+      case 'H':
+      case 'h':
+        return readRadix(text, i + 2, 16);
+      case 'O':
+      case 'o':
+        return readRadix(text, i + 2, 8);
+      case 'B':
+      case 'b':
+        return readRadix(text, i + 2, 2);
+      default:
+        return 0;
     }
   }
   // Collect the longest decimal prefix into a form strtod accepts.
@@ -46,10 +57,16 @@ double toNumber(std::string_view text) {
   size_t j = i;
   if (j < text.size() && (text[j] == '+' || text[j] == '-')) number += text[j++];
   bool digits = false;
-  while (j < text.size() && isDigit(text[j])) { number += text[j++]; digits = true; }
+  while (j < text.size() && isDigit(text[j])) {
+    number += text[j++];
+    digits = true;
+  }
   if (j < text.size() && text[j] == '.') {
     number += text[j++];
-    while (j < text.size() && isDigit(text[j])) { number += text[j++]; digits = true; }
+    while (j < text.size() && isDigit(text[j])) {
+      number += text[j++];
+      digits = true;
+    }
   }
   if (!digits) return 0;
   if (j < text.size() && (text[j] == 'E' || text[j] == 'e' || text[j] == 'D' || text[j] == 'd')) {
@@ -57,7 +74,10 @@ double toNumber(std::string_view text) {
     std::string exponent = "e";
     if (k < text.size() && (text[k] == '+' || text[k] == '-')) exponent += text[k++];
     bool expDigits = false;
-    while (k < text.size() && isDigit(text[k])) { exponent += text[k++]; expDigits = true; }
+    while (k < text.size() && isDigit(text[k])) {
+      exponent += text[k++];
+      expDigits = true;
+    }
     if (expDigits) number += exponent;
   }
   double value = std::strtod(number.c_str(), nullptr);
@@ -114,7 +134,8 @@ void overwrite(std::string& text, long long start, long long count, std::string_
   long long size = static_cast<long long>(text.size());
   if (start < 1 || start > size || count <= 0) return;
   long long n = std::min({count, static_cast<long long>(source.size()), size - (start - 1)});
-  text.replace(static_cast<size_t>(start - 1), static_cast<size_t>(n), source.substr(0, static_cast<size_t>(n)));
+  text.replace(static_cast<size_t>(start - 1), static_cast<size_t>(n),
+               source.substr(0, static_cast<size_t>(n)));
 }
 
 }  // namespace console

@@ -1,7 +1,5 @@
 #include "console/window_console.h"
 
-#include <chrono>
-
 #include "console/glyphs.h"
 #include "console/held_keys.h"
 #include "console/key_decoder.h"
@@ -29,12 +27,6 @@ int blockOrFunctionCode(int virtualKey) {
   if (virtualKey >= vk::F1 && virtualKey < vk::F1 + 10) return keys::F1 + virtualKey - vk::F1;
   if (virtualKey == vk::F1 + 10 || virtualKey == vk::F12) return 133 + virtualKey - vk::F1 - 10;
   return 0;
-}
-
-std::int64_t nowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
 }
 
 int modifiersOf(unsigned state) {
@@ -207,13 +199,13 @@ std::string WindowConsole::readKey() {
 }
 
 bool WindowConsole::waitForKey(int milliseconds) {
-  std::int64_t deadline = nowMs() + milliseconds;
+  std::int64_t deadline = steadyMilliseconds() + milliseconds;
   for (;;) {
     pumpInput(0);
     if (keys_.ready()) return true;
     int timeout = -1;
     if (milliseconds >= 0) {
-      std::int64_t left = deadline - nowMs();
+      std::int64_t left = deadline - steadyMilliseconds();
       if (left <= 0) return false;
       timeout = static_cast<int>(left);
     }
