@@ -9,11 +9,12 @@ MAILVAK_SOURCE_DIR=${MAILVAK_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/..
 E2E_TIMEOUT=${E2E_TIMEOUT:-20}
 E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/mailvak-e2e.XXXXXX")
 E2E_WORK="$E2E_DIR/appdata/Mailvak"
-E2E_SOCKET="mailvak-e2e-$$" E2E_RUNS=0 E2E_DOVECOT= E2E_PIDS=()
+E2E_RUNS=0 E2E_DOVECOT= E2E_PIDS=()
 unset TMUX
 [ "${TERM:-dumb}" = dumb ] && export TERM=xterm-256color
 
-e2e_tmux() { tmux -L "$E2E_SOCKET" -f /dev/null "$@"; }
+# The test's own tmux server, its socket inside $E2E_DIR, so nothing of it outlives the test.
+e2e_tmux() { tmux -S "$E2E_DIR/tmux" -f /dev/null "$@"; }
 e2e_cleanup() {
   e2e_tmux kill-server >/dev/null 2>&1
   [ ${#E2E_PIDS[@]} = 0 ] || kill "${E2E_PIDS[@]}" 2>/dev/null
