@@ -24,14 +24,27 @@ struct ToolRun {
   std::string password;
   /// The result file its standard output goes to; "" drops the output.
   std::string outputFile;
+  /// A second file the run writes beside outputFile, named by the argument
+  /// that equals it ("" for none): the tool gets a fresh temporary name in
+  /// that argument's place. When the run ends well the old sideFile goes
+  /// first, then outputFile and then the new sideFile (if the tool made one)
+  /// are put in place, so that a crash at any step never leaves a sideFile
+  /// beside an outputFile of another run.
+  std::string sideFile;
   /// The run as one command line, "./mboxtool ... >FILE", for tests and logs.
   std::string line;
 };
 
+/// How a run ended. The tool's exit status tells: 0 done, 1 the server
+/// refused or could not be reached (its output says so, as the files'
+/// contract has it), 2 the answer broke off part-way, 3 the tool could not
+/// write its output. Only Done puts the run's files in place; on every other
+/// outcome outputFile and sideFile stay as they were.
 enum class ToolOutcome {
-  Done,        // the tool ran; what it wrote is in outputFile
+  Done,        // the tool ran (exit status 0 or 1); its files are in place
   NotStarted,  // the tool is missing or cannot be run
-  NotWritten,  // the result file could not be written
+  NotWritten,  // a result file could not be written (by the tool or by us)
+  BrokenOff,   // the answer broke off part-way, or the run was killed
 };
 
 class System {
