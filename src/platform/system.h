@@ -24,6 +24,8 @@ struct ToolRun {
   std::string password;
   /// The result file its standard output goes to; "" drops the output.
   std::string outputFile;
+  /// The run as one command line, "./mboxtool ... >FILE", for tests and logs.
+  std::string line;
   /// A second file the run writes beside outputFile, named by the argument
   /// that equals it ("" for none): the tool gets a fresh temporary name in
   /// that argument's place. When the run ends well the old sideFile goes
@@ -31,8 +33,6 @@ struct ToolRun {
   /// are put in place, so that a crash at any step never leaves a sideFile
   /// beside an outputFile of another run.
   std::string sideFile;
-  /// The run as one command line, "./mboxtool ... >FILE", for tests and logs.
-  std::string line;
 };
 
 /// How a run ended. The tool's exit status tells: 0 done, 1 the server

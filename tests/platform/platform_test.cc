@@ -49,7 +49,7 @@ TEST(ToolRun, PasswordOnAPipeAndAResultFileOfItsOwn) {
   ASSERT_EQ(symlink("victim", "Get41.txt") | mkfifo("Get21.txt", 0600),
             0);  // a FIFO blocks a shell
   System system;
-  ToolRun run{{"host", "110", "jan piet", "-", "list"}, "ge heim'$x", "Get41.txt", ""};
+  ToolRun run{{"host", "110", "jan piet", "-", "list"}, "ge heim'$x", "Get41.txt", "", ""};
   const std::string output = "ge heim'$x|host 110 jan piet - list\n";
   EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
   EXPECT_EQ(readFile("Get41.txt") + readFile("victim"), output + "blijft");

@@ -32,17 +32,17 @@ TEST(WindowsToolRun, ArgumentsAsGivenAndAResultFileOfItsOwn) {
   ASSERT_TRUE(system.copyFile(system.executableDirectory() + "\\echo_tool.exe", ToolFileName));
   writeFile("Get41.txt", "oud");
   ToolRun run{
-      {"host", "jan \"piet\"", "a\\\" b\\", "", "%PATH%&x|y>z", "-"}, "ge heim\"", "Get41.txt", ""};
+      {"host", "jan \"piet\"", "a\\\" b\\", "", "%PATH%&x|y>z", "-"}, "ge heim\"", "Get41.txt", "", ""};
   EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
   EXPECT_EQ(readFile("Get41.txt"), "ge heim\"\nhost\njan \"piet\"\na\\\" b\\\n\n%PATH%&x|y>z\n-\n");
   run.outputFile = "";
   EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
   // Runs at once end in any order, each in its own file; a stopped run leaves its file as it was.
   ToolOutcome outcome;
-  int slow = system.startTool({{"wait"}, "s", "Get42.txt", ""}, &outcome);
+  int slow = system.startTool({{"wait"}, "s", "Get42.txt", "", ""}, &outcome);
   std::set<int> started;
   for (const char* file : {"Get21.txt", "Get22.txt", "Get23.txt"})
-    started.insert(system.startTool({{file}, "p", file, ""}, &outcome));
+    started.insert(system.startTool({{file}, "p", file, "", ""}, &outcome));
   for (int i = 0; i < 3; ++i) EXPECT_EQ(started.erase(system.waitForTools(5000, &outcome)), 1u);
   EXPECT_EQ(readFile("Get22.txt"), "p\nGet22.txt\n");
   EXPECT_EQ(system.waitForTools(50, &outcome), 0);
