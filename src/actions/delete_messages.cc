@@ -36,11 +36,15 @@ bool writeDeletionList(const std::vector<int>& numbers) {
   return list.good();
 }
 
-bool deleteListed(core::Program& program, int account, const std::vector<int>& numbers) {
+bool deleteListed(core::Program& program, int account, const std::vector<int>& numbers,
+                  const std::string& seenFile) {
   // A list that could not be written whole must not reach the tool: a cut
   // list would delete only part of what the user confirmed, a stale one other mail.
   bool written = writeDeletionList(numbers);
-  if (written) core::runTool(program, core::toolRun(program.state, account, "deles >/dev/null"));
+  if (written) {
+    core::runTool(program, core::toolRun(program.state, account,
+                                         "deles" + core::seenOption(seenFile) + " >/dev/null"));
+  }
   program.system.deleteFile(core::DeletionListFileName);
   return written;
 }
@@ -49,7 +53,9 @@ bool deleteMessage(core::Program& program, int a, int m) {
   core::State& s = program.state;
   s.cell(a, m) &= ~core::DeleteRequested;
   if (!console::isYes(askConfirmation(program, "   Bericht onder blauwe balk   "))) return false;
-  core::runTool(program, core::toolRun(s, a, "dele " + console::toText(m) + " >/dev/null"));
+  core::runTool(program, core::toolRun(s, a,
+                                       "dele " + console::toText(m) +
+                                           core::seenOption(core::seenFileName(a)) + " >/dev/null"));
   return true;
 }
 
@@ -63,7 +69,7 @@ bool deleteMarkedMessages(core::Program& program, int a, int m) {
     if (s.cell(a, i) & core::Marked) marked.push_back(i);
   }
   // The marks stay when the tool never ran, so the user can simply try again.
-  if (!deleteListed(program, a, marked)) {
+  if (!deleteListed(program, a, marked, core::seenFileName(a))) {
     console::showOutcome(program.console, "  Schrijven mislukt, gestopt.  ");
     return false;
   }

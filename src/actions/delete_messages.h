@@ -5,6 +5,7 @@
 // It exists only while that command runs.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "core/program.h"
@@ -22,8 +23,10 @@ bool deleteMarkedMessages(core::Program& program, int account, int message);
 /// Writes deles.dat with the given numbers in the given order; false when the
 /// file could not be written whole.
 bool writeDeletionList(const std::vector<int>& numbers);
-/// Runs the tool's "deles" for account with deles.dat holding numbers, then
-/// removes deles.dat. Nothing runs (false) when the list could not be written.
-bool deleteListed(core::Program& program, int account, const std::vector<int>& numbers);
+/// Runs the tool's "deles" for account with deles.dat holding numbers, checked
+/// against the list in seenFile, then removes deles.dat. Nothing runs (false)
+/// when the list could not be written.
+bool deleteListed(core::Program& program, int account, const std::vector<int>& numbers,
+                  const std::string& seenFile);
 
 }  // namespace actions

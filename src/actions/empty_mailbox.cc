@@ -50,9 +50,14 @@ bool emptyMailbox(core::Program& program, int a) {
   bool deleted = false;
   if (console::isYes(console::readAnswerKey(c))) {
     c.setColour(console::Black, console::Black);
-    // An old count file must never stand in for the server's answer.
+    // An old count file must never stand in for the server's answer. The
+    // deletion is checked against what this count run saw, so a message that
+    // arrives meanwhile stays.
     program.system.deleteFile(core::CountFileName);
-    core::runTool(program, core::toolRun(s, a, std::string("list > ") + core::CountFileName));
+    core::runTool(program, core::toolRun(s, a,
+                                         "list" + core::seenOption(core::CountSeenFileName) +
+                                             " > " + core::CountFileName,
+                                         core::CountSeenFileName));
     long long count = readServerCount(core::CountFileName);
     program.system.deleteFile(core::CountFileName);
 
@@ -60,8 +65,9 @@ bool emptyMailbox(core::Program& program, int a) {
       std::vector<int> numbers;
       numbers.reserve(static_cast<size_t>(count));
       for (long long i = count; i >= 1; --i) numbers.push_back(static_cast<int>(i));
-      deleted = deleteListed(program, a, numbers);
+      deleted = deleteListed(program, a, numbers, core::CountSeenFileName);
     }
+    program.system.deleteFile(core::CountSeenFileName);
     if (deleted) {
       for (int i = 1; i <= s.messageCount[a]; ++i) s.cell(a, i) &= ~core::Marked;
       c.setColour(console::LightGrey, console::Black);

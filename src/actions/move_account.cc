@@ -5,7 +5,7 @@
 
 #include "config/config_file.h"
 #include "console/dialog_box.h"
-#include "core/file_names.h"
+#include "core/account_files.h"
 #include "core/result_files.h"
 #include "mailbox/check_account.h"
 #include "platform/files.h"
@@ -55,37 +55,24 @@ bool swapFileRecords(core::Program& program, int p) {
   });
 }
 
-void swapTableEntries(core::State& s, int p) {
-  std::swap(s.serverName[p], s.serverName[p + 1]);
-  std::swap(s.userName[p], s.userName[p + 1]);
-  std::swap(s.password[p], s.password[p + 1]);
-  std::swap(s.accountLabel[p], s.accountLabel[p + 1]);
-}
-
-// Trades the names of one kind of result file between places from and to,
-// through the temporary name. A place without the file simply ends up
-// without it; a stale temporary file must not slip in as a result file.
-void swapResultFile(platform::System& system, const std::string& from, const std::string& to) {
-  system.deleteFile(core::SwapFileName);
-  if (system.fileExists(from) && !system.renameFile(from, core::SwapFileName)) return;
-  system.renameFile(to, from);
-  system.renameFile(core::SwapFileName, to);
-}
-
-// Moves the account at place `from` to the neighbouring place `to`.
+// Moves the account at place `from` to the neighbouring place `to`: the
+// account, its mailbox state and marks, its record in Mailvak.ini and its
+// files all travel with it.
 void moveAccount(core::Program& program, int from, int to) {
   core::State& s = program.state;
   int p = from < to ? from : to;
-  swapTableEntries(s, p);
-  // The result files follow only an order that is on disk: otherwise the
-  // next start would show one account's list under the other.
+  core::holdAccountFiles(program.system, from);
+  core::holdAccountFiles(program.system, to);
+  core::swapAccounts(s, from, to);
   if (!swapFileRecords(program, p)) {
-    swapTableEntries(s, p);
+    core::swapAccounts(s, from, to);
+    core::releaseAccountFiles(program.system, from, from);
+    core::releaseAccountFiles(program.system, to, to);
     console::showOutcome(program.console, "  Instellingen niet opgeslagen!");
     return;
   }
-  swapResultFile(program.system, core::listFileName(from), core::listFileName(to));
-  swapResultFile(program.system, core::headerFileName(from), core::headerFileName(to));
+  core::releaseAccountFiles(program.system, from, to);
+  core::releaseAccountFiles(program.system, to, from);
   s.cursorLine = to;
   s.cursorAccount = to;
   mailbox::summariseAllAccounts(program.state);

@@ -5,6 +5,7 @@
 #include "config/settings_editor.h"
 #include "console/geometry.h"
 #include "console/text.h"
+#include "core/account_files.h"
 #include "mailbox/check_account.h"
 #include "platform/files.h"
 
@@ -92,6 +93,7 @@ bool prepareConsole(core::Program& program) {
   if (!system.lockCurrentDirectory()) {
     return refuse(program, "  Mailvak draait al op werkmap " + workingDirectory + ".");
   }
+  core::removeHeldAccountFiles(system);
   copyTool(system, workingDirectory);
 
   console::Resolution desktop = c.desktopResolution();

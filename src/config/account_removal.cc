@@ -5,14 +5,11 @@
 
 #include "config/config_file.h"
 #include "console/dialog_box.h"
-#include "core/result_files.h"
+#include "core/account_files.h"
 
 namespace config {
 
 namespace {
-
-using core::headerFileName;
-using core::listFileName;
 
 bool hasAnyField(const core::State& s, int a) {
   return !s.serverName[a].empty() || !s.userName[a].empty() || !s.password[a].empty() ||
@@ -68,9 +65,10 @@ bool removeAccount(core::Program& program, int account) {
     return true;
   }
 
-  // The table is put back whole when the file cannot be written, and the
-  // result files follow only an order that is on disk.
+  // The table is put back whole when the file cannot be written. The files of
+  // the places that change are held until the new order is on disk.
   core::State before = s;
+  for (int k = account; k <= count; ++k) core::holdAccountFiles(system, k);
   // An account the editor stored behind the counted ones moves up as well.
   int last = count;
   while (last < core::MaxAccounts && hasAnyField(s, last + 1)) ++last;
@@ -84,16 +82,13 @@ bool removeAccount(core::Program& program, int account) {
   s.accountCount = count - 1;
   if (!writeConfiguration(program)) {
     s = std::move(before);
+    for (int k = account; k <= count; ++k) core::releaseAccountFiles(system, k, k);
     console::showOutcome(c, "  Instellingen niet opgeslagen!");
     return true;
   }
 
-  system.deleteFile(core::listFileName(account));
-  system.deleteFile(core::headerFileName(account));
-  for (int k = account + 1; k <= count; ++k) {
-    system.renameFile(core::listFileName(k), core::listFileName(k - 1));
-    system.renameFile(core::headerFileName(k), core::headerFileName(k - 1));
-  }
+  core::releaseAccountFiles(system, account, 0);
+  for (int k = account + 1; k <= count; ++k) core::releaseAccountFiles(system, k, k - 1);
   if (accountTableEmpty(s)) {
     system.deleteFile(ConfigurationFileName);
     system.syncDirectory(".");

@@ -110,4 +110,8 @@ struct State {
   State() { resultFilesCurrent.fill(true); }
 };
 
+/// Trades everything of accounts a and b: settings, mailbox state, the account
+/// cell and the message cells with their marks.
+void swapAccounts(State& state, int a, int b);
+
 }  // namespace core

@@ -32,8 +32,12 @@ std::string toolPrefix(const core::State& state, int account) {
          shellWord(state.userName[account]) + " - ";
 }
 
-platform::ToolRun toolRun(const core::State& state, int account, std::string_view command) {
+std::string seenOption(const std::string& seenFile) { return " --seen " + seenFile; }
+
+platform::ToolRun toolRun(const core::State& state, int account, std::string_view command,
+                          const std::string& sideFile) {
   platform::ToolRun run;
+  run.sideFile = sideFile;
   run.line = toolPrefix(state, account) + std::string(command);
   run.password = state.password[account];
   run.arguments = {state.serverName[account], "110", state.userName[account], "-"};

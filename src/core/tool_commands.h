@@ -18,8 +18,12 @@ std::string shellWord(std::string_view value);
 /// "./mboxtool SERVER 110 USER - " for account a (ends in one blank).
 std::string toolPrefix(const core::State& state, int account);
 /// The run of toolPrefix + command, where command is the tool's command words
-/// followed by ">FILE", the result file (">/dev/null" drops the output).
-platform::ToolRun toolRun(const core::State& state, int account, std::string_view command);
+/// followed by ">FILE", the result file (">/dev/null" drops the output);
+/// sideFile names a second file the run writes (ToolRun::sideFile).
+platform::ToolRun toolRun(const core::State& state, int account, std::string_view command,
+                          const std::string& sideFile = "");
+/// " --seen FILE": the words that name the list a run shows or deletes against.
+std::string seenOption(const std::string& seenFile);
 /// Shows the console as it is, then runs the tool and waits for it.
 platform::ToolOutcome runTool(core::Program& program, const platform::ToolRun& run);
 

@@ -22,6 +22,22 @@ std::string statusLine(std::string_view text) {
   return line;
 }
 
+// What a failed run shows: an empty list file after a query, or a run that
+// broke off, is no answer or a wrong one.
+std::string failureLine(platform::ToolOutcome outcome, bool queryGotNoAnswer) {
+  switch (outcome) {
+    case platform::ToolOutcome::NotStarted:
+      return toolMissingLine();
+    case platform::ToolOutcome::NotWritten:
+      return notWrittenLine();
+    case platform::ToolOutcome::BrokenOff:
+      return wrongAnswerLine();
+    case platform::ToolOutcome::Done:
+      break;
+  }
+  return queryGotNoAnswer ? wrongAnswerLine() : noAnswerLine();
+}
+
 // The body-line count of the header command as the check keys set it (40, 80,
 // 160); a count the tool cannot take never reaches the command line.
 int bodyLinesArgument(int lines) { return lines >= 0 && lines <= 99999 ? lines : 40; }
@@ -74,7 +90,9 @@ std::string summaryOf(std::string_view firstLine) {
 }
 
 platform::ToolRun listRun(const core::State& state, int a) {
-  return core::toolRun(state, a, "list >" + core::listFileName(a));
+  const std::string seen = core::seenFileName(a);
+  return core::toolRun(state, a, "list" + core::seenOption(seen) + " >" + core::listFileName(a),
+                       seen);
 }
 
 platform::ToolRun headerRun(const core::State& state, int a) {
@@ -84,11 +102,13 @@ platform::ToolRun headerRun(const core::State& state, int a) {
                            core::headerFileName(a));
 }
 
-bool listRunAnswered(core::State& state, int a) {
+bool listRunAnswered(core::State& state, int a, platform::ToolOutcome outcome) {
   core::ResultFileCache& files = core::resultFiles(state);
   // The tool may write a file of the same size within one clock tick.
   files.forget(core::listFileName(a));
-  if (!files.list(core::listFileName(a)).empty) return true;
+  if (outcome == platform::ToolOutcome::Done && !files.list(core::listFileName(a)).empty) {
+    return true;
+  }
   state.busyMark[a].clear();
   return false;
 }
@@ -96,13 +116,12 @@ bool listRunAnswered(core::State& state, int a) {
 void readListFile(core::State& state, int a, bool queryGotNoAnswer, platform::ToolOutcome outcome) {
   state.statusText[a].clear();
   const core::ListFile& list = core::resultFiles(state).list(core::listFileName(a));
-  if (list.empty) {
+  // A run that did not end well left the last good files as they were; this
+  // pass says what went wrong, the next one shows them again.
+  if (list.empty || outcome != platform::ToolOutcome::Done) {
     // messageCount and messageSizes keep what the last good file gave.
     state.titleRepaint = true;
-    state.statusText[a] = outcome == platform::ToolOutcome::NotStarted   ? toolMissingLine()
-                          : outcome == platform::ToolOutcome::NotWritten ? notWrittenLine()
-                          : queryGotNoAnswer                             ? wrongAnswerLine()
-                                                                         : noAnswerLine();
+    state.statusText[a] = failureLine(outcome, queryGotNoAnswer);
     return;
   }
   std::string word = countText(list.firstLine);
@@ -114,8 +133,17 @@ void readListFile(core::State& state, int a, bool queryGotNoAnswer, platform::To
   if (count == 0) state.statusText[a] = word == "0" ? noMessagesLine() : noAccessLine();
 }
 
-void headerRunEnded(core::State& state, int a) {
+void headerRunEnded(core::Program& program, int a, platform::ToolOutcome outcome) {
+  core::State& state = program.state;
   core::ResultFileCache& files = core::resultFiles(state);
+  if (outcome != platform::ToolOutcome::Done) {
+    // The header file left from before belongs to another list than the one
+    // just taken: none is shown, and nothing can be deleted from it.
+    program.system.deleteFile(core::headerFileName(a));
+    program.system.deleteFile(core::seenFileName(a));
+    state.statusText[a] = failureLine(outcome, true);
+    state.titleRepaint = true;
+  }
   files.forget(core::headerFileName(a));
   state.busyMark[a].clear();
   summariseAccount(state, a);
@@ -135,12 +163,11 @@ void checkAccount(core::Program& program, int a) {
     int column = program.console.cursorColumn();
     outcome = core::runTool(program, listRun(state, a));
     program.console.placeCursor(row, column);
-    queryGotNoAnswer = !listRunAnswered(state, a);
+    queryGotNoAnswer = !listRunAnswered(state, a, outcome);
   }
   readListFile(state, a, queryGotNoAnswer, outcome);
   if (query && !queryGotNoAnswer) {
-    core::runTool(program, headerRun(state, a));
-    headerRunEnded(state, a);
+    headerRunEnded(program, a, core::runTool(program, headerRun(state, a)));
     state.redrawWithoutKey = true;
   }
 }

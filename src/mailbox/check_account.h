@@ -28,15 +28,19 @@ void summariseAllAccounts(core::State& state);
 platform::ToolRun listRun(const core::State& state, int a);
 /// The header run of account a: messageCount messages, bodyLinesToFetch lines each.
 platform::ToolRun headerRun(const core::State& state, int a);
-/// After the list run of account a: its list file is read afresh. False when
-/// nothing came back; the busy mark is then emptied.
-bool listRunAnswered(core::State& state, int a);
-/// Parses the list file of account a into count, sizes and status line; an
-/// empty file's status line tells what the query of this check met.
+/// After the list run of account a, which ended with outcome: its list file is
+/// read afresh. False when nothing came back or the run failed; the busy mark
+/// is then emptied.
+bool listRunAnswered(core::State& state, int a, platform::ToolOutcome outcome);
+/// Parses the list file of account a into count, sizes and status line; when
+/// the file is empty or the list run failed, the status line tells what the
+/// query of this check met.
 void readListFile(core::State& state, int a, bool queryGotNoAnswer, platform::ToolOutcome outcome);
-/// After the header run of account a: the header file is read afresh, the
-/// busy mark goes and the summary is rebuilt.
-void headerRunEnded(core::State& state, int a);
+/// After the header run of account a, which ended with outcome: the header
+/// file is read afresh, the busy mark goes and the summary is rebuilt. A
+/// failed run leaves no header file and no list to delete against, and its
+/// status line says why.
+void headerRunEnded(core::Program& program, int a, platform::ToolOutcome outcome);
 
 /// The status lines of an account that shows no messages.
 std::string noAnswerLine();     // no list file, no server query this time

@@ -58,11 +58,11 @@ bool runEnded(core::Program& program, CheckAll& all, int a, platform::ToolOutcom
   core::State& s = program.state;
   Job& job = all.jobs[a - 1];
   if (job.stage == Stage::Listing) {
-    bool answered = listRunAnswered(s, a);
+    bool answered = listRunAnswered(s, a, outcome);
     readListFile(s, a, !answered, outcome);
     if (answered) return start(program, all, a, Stage::Heading, headerRun(s, a));
   } else {
-    headerRunEnded(s, a);
+    headerRunEnded(program, a, outcome);
   }
   job.stage = Stage::Done;
   return true;

@@ -43,7 +43,7 @@ TEST(DeleteMessages, OnlyJaDeletesTheMessageUnderTheBar) {
     EXPECT_EQ(deleteMessage(f.program, 2, 4), yes);
     EXPECT_EQ(f.state.cell(2, 4), core::Expanded);
     EXPECT_EQ(f.console.pendingKeys(), 0u);
-    EXPECT_EQ(f.system.commands, yes ? std::vector<std::string>{Tool2 + "dele 4 >/dev/null"}
+    EXPECT_EQ(f.system.commands, yes ? std::vector<std::string>{Tool2 + "dele 4 --seen Get22.uid >/dev/null"}
                                      : std::vector<std::string>{});
     EXPECT_EQ(f.row(23).substr(48, 31) + f.row(27).substr(48, 31),
               "   Bericht onder blauwe balk         Zeker weten? (J/N)       ");
@@ -99,7 +99,7 @@ TEST(EmptyMailbox, TheServersCountDecidesWhatIsDeleted) {
       EXPECT_EQ(f.row(25).substr(48, 31), outcome);
     }
     EXPECT_EQ(f.system.commands.size(), deleted ? 2u : 1u);
-    EXPECT_EQ(f.system.commands[0], Tool2 + "list > an2");
+    EXPECT_EQ(f.system.commands[0], Tool2 + "list --seen an2.uid > an2");
     EXPECT_EQ(f.state.cell(2, 1), deleted ? 0 : +Marked);
     EXPECT_EQ(f.console.pendingKeys(), 1u) << "the closing key is left for the dispatcher";
   }
@@ -152,9 +152,11 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
   for (int a : {1, 2})
     writeFile("Get2" + std::to_string(a) + ".txt", "+OK " + std::to_string(a) + " 9\r\n");
   writeFile("Get42.txt", "headers 2");
-  writeFile("got", "left by an interrupted move");
+  writeFile("Get22.uid", "seen 2");
+  writeFile("Get21.uid.got", "left by an interrupted move");
   mailbox::summariseAllAccounts(f.state);
-  f.state.cell(1, 1) = Marked;  // flags belong to the place, not the account
+  f.state.cell(1, 1) = Marked;  // marks and mailbox state travel with their account
+  f.state.statusText[2] = "status 2";
   f.state.cursorLine = f.state.cursorAccount = 2;
   moveAccountUp(f.program);
   EXPECT_EQ(readFile("Mailvak.ini"), config::templateText() + record(2) + record(1) + record(3) +
@@ -162,12 +164,13 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
   EXPECT_EQ(f.state.accountLabel[1], "Account 2");
   EXPECT_EQ(f.state.password[2], "secret1");
   EXPECT_EQ(readFile("Get21.txt"), "+OK 2 9\r\n");
-  EXPECT_EQ(readFile("Get41.txt"), "headers 2");
-  EXPECT_FALSE(f.system.fileExists("Get42.txt"));
+  EXPECT_EQ(readFile("Get41.txt") + readFile("Get21.uid"), "headers 2seen 2");
+  EXPECT_FALSE(f.system.fileExists("Get42.txt") || f.system.fileExists("Get22.uid"));
+  EXPECT_FALSE(f.system.fileExists("Get21.uid.got"));
   EXPECT_EQ(f.state.summaryText[1], "  2 berichten,         9 bytes.");
   EXPECT_EQ(f.state.cursorLine, 1);
-  EXPECT_EQ(f.state.cell(1, 1), +Marked);
-  EXPECT_FALSE(f.system.fileExists("got"));
+  EXPECT_EQ(std::pair(f.state.cell(1, 1), f.state.cell(2, 1)), std::pair(0, +Marked));
+  EXPECT_EQ(f.state.statusText[1], "status 2");
 
   const std::string file = readFile("Mailvak.ini");
   struct Case {

@@ -28,7 +28,7 @@ TEST(CheckAll, EveryAccountSideBySideWithinTheLimits) {
     EXPECT_NE(firstRows.find("Account " + n + " [bezig]"), std::string::npos) << firstRows;
     auto& runs = f.system.commands;
     auto top = std::find(runs.begin(), runs.end(), run + "top " + n + " 40>Get4" + n + ".txt");
-    EXPECT_NE(std::find(runs.begin(), top, run + "list >Get2" + n + ".txt"), top) << a;
+    EXPECT_NE(std::find(runs.begin(), top, run + "list --seen Get2" + n + ".uid >Get2" + n + ".txt"), top) << a;
     EXPECT_EQ(f.state.summaryText[a], mailbox::summaryOf(list(a)));
     // The busy mark goes, and a closed folder stays closed.
     EXPECT_TRUE(f.state.busyMark[a].empty() && f.state.cell(0, a) == 0) << a;

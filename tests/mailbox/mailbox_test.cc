@@ -17,6 +17,7 @@ using core::FullHeaders;
 using core::Marked;
 using core::NoWrap;
 using testing_support::TestProgram;
+using testing_support::readFile;
 using testing_support::writeFile;
 std::string blanks(size_t n) { return std::string(n, ' '); }
 
@@ -62,38 +63,49 @@ TEST(CheckAccount, ListFileGivesCountSizesStatusAndSummary) {
 
 TEST(CheckAccount, ServerQueryRunsTheListThenTheHeaders) {
   const std::string tool = "./mboxtool pop1.example.org 110 ";
+  using enum platform::ToolOutcome;
   struct Case {
     std::string user, password;
     int bodyLines;
     std::string listFile, status;
     std::vector<std::string> lines;
+    platform::ToolOutcome outcome = Done;
   };
   const std::string quoted = tool + "'jan piet' - ";
+  const std::string list = "jan - list --seen Get21.uid >Get21.txt";
   // clang-format off
   const Case cases[] = {
       {"jan", "geheim", 160, "+OK 1234 99999\r\n", "",
-       {tool + "jan - list >Get21.txt", tool + "jan - top 800 160>Get41.txt"}},
+       {tool + list, tool + "jan - top 800 160>Get41.txt"}},
       {"jan piet", "ge heim'$x", -5, "-ERR nee\r\n", noAccessLine(),
-       {quoted + "list >Get21.txt", quoted + "top 0 40>Get41.txt"}},
-      {"jan", "geheim", 40, "", wrongAnswerLine(), {tool + "jan - list >Get21.txt"}},
-      {"jan", "", 40, "", toolMissingLine(), {tool + "jan - list >Get21.txt"}},
+       {quoted + "list --seen Get21.uid >Get21.txt", quoted + "top 0 40>Get41.txt"}},
+      {"jan", "geheim", 40, "", wrongAnswerLine(), {tool + list}},
+      // A run that fails leaves the last good files as they were and says why.
+      {"jan", "", 40, "", toolMissingLine(), {tool + list}, NotStarted},
+      {"jan", "", 40, "", notWrittenLine(), {tool + list}, NotWritten},
+      {"jan", "", 40, "", wrongAnswerLine(), {tool + list}, BrokenOff},
   };
   // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.password);
+    SCOPED_TRACE(c.status + c.password);
     TestProgram t(1);
     t.state.userName[1] = c.user;
     t.state.password[1] = c.password;
     t.state.bodyLinesToFetch = c.bodyLines;
     t.state.resultFilesCurrent[1] = false;
     t.state.busyMark[1] = " [bezig]";
+    for (const char* file : {"Get21.txt", "Get21.uid", "Get41.txt"}) writeFile(file, "+OK 2 9\r\n");
     t.system.outputs["Get21.txt"] = c.listFile;
-    if (c.status == toolMissingLine()) t.system.outcome = platform::ToolOutcome::NotStarted;
+    t.system.outputs["Get21.uid"] = "new";
+    t.system.outcome = c.outcome;
     checkAccount(t.program, 1);
     EXPECT_EQ(t.system.commands, c.lines);
     EXPECT_EQ(t.state.statusText[1], c.status);
     EXPECT_EQ(t.state.busyMark[1], "");
     EXPECT_EQ(t.state.redrawWithoutKey, c.lines.size() == 2);
+    bool kept = c.outcome != Done;
+    EXPECT_EQ(readFile("Get21.txt"), kept ? "+OK 2 9\r\n" : c.listFile);
+    EXPECT_EQ(readFile("Get21.uid"), kept ? "+OK 2 9\r\n" : "new");
   }
 }
 
@@ -202,7 +214,7 @@ TEST(AccountList, RequestedDeletionRunsAtItsMessage) {
   f.state.cell(1, 2) = DeleteRequested;
   f.console.onIdle = [](console::MemoryConsole& c) { c.pushKey("j"); };
   EXPECT_EQ(f.draw(), 4);
-  EXPECT_EQ(f.system.commands.at(0), "./mboxtool pop1.example.org 110 user1 - dele 2 >/dev/null");
+  EXPECT_EQ(f.system.commands.at(0), "./mboxtool pop1.example.org 110 user1 - dele 2 --seen Get21.uid >/dev/null");
   EXPECT_EQ(f.state.recheckRequested[1] + f.state.redrawWithoutKey, 2);
 }
 

@@ -20,10 +20,12 @@ namespace testing_support {
 
 class FakeSystem : public platform::System {
  public:
-  /// Records the run's line; writes outputs[file] ("" unless given) into its result file.
+  /// Records the run's line; when it ends Done, writes outputs[file] ("" unless
+  /// given) into its result file and puts outputs[sideFile] in place of its
+  /// side file, as the real system does.
   platform::ToolOutcome runTool(const platform::ToolRun& run) override {
     commands.push_back(run.line);
-    if (playTool && !run.outputFile.empty()) writeFile(run.outputFile, outputs[run.outputFile]);
+    play(run);
     if (onCommand) onCommand(run.line);
     return outcome;
   }
@@ -43,12 +45,13 @@ class FakeSystem : public platform::System {
     if (running.empty() || milliseconds == 0) return 0;
     auto [number, run] = running.front();
     running.pop_front();
-    if (playTool && !run.outputFile.empty()) writeFile(run.outputFile, outputs[run.outputFile]);
+    play(run);
     *ended = outcome;
     return number;
   }
   void startDetached(const std::string& file) override { started.push_back(file); }
   bool renameFile(const std::string& from, const std::string& to) override {
+    if (++renames == dieAtRename) std::_Exit(0);
     return !(refuseRenames && from.starts_with(refuseRenamesOf)) && System::renameFile(from, to);
   }
   std::string environmentVariable(const std::string& name) override {
@@ -73,6 +76,16 @@ class FakeSystem : public platform::System {
   bool refuseRenames = false;
   std::string refuseRenamesOf;  // with refuseRenames: only names that start so
   std::string dieAt;            // the step of a file replacement at which the process ends
+  int renames = 0, dieAtRename = 0;  // the rename at which the process ends, counted from 1
+
+ private:
+  void play(const platform::ToolRun& run) {
+    if (!playTool || outcome != platform::ToolOutcome::Done) return;
+    if (!run.outputFile.empty()) writeFile(run.outputFile, outputs[run.outputFile]);
+    if (run.sideFile.empty()) return;
+    deleteFile(run.sideFile);
+    if (outputs.count(run.sideFile)) writeFile(run.sideFile, outputs[run.sideFile]);
+  }
 };
 
 /// A program on a console of the main screen's size, with three accounts

@@ -1,0 +1,70 @@
+// A crash at every rename of an account move: a forked child ends there, as a
+// crash would, and the next start finds each account's files under its own
+// place or nowhere, never under the other account.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "actions/move_account.h"
+#include "config/config_file.h"
+#include "config/password.h"
+#include "config/settings_editor.h"
+#include "core/account_files.h"
+#include "support/harness.h"
+
+namespace actions {
+namespace {
+
+using testing_support::readFile;
+
+TEST(MoveAccount, ACrashAtAnyRenameLeavesEveryFileWithItsOwnAccount) {
+  int renames = 0;
+  for (int at = 1;; ++at) {
+    SCOPED_TRACE(at);
+    testing_support::TestProgram f(2, 56);
+    std::string ini = config::templateText();
+    for (int a : {1, 2}) {
+      ini += f.state.serverName[a] + "\r\n" + f.state.userName[a] + "\r\n" +
+             config::scramblePassword(f.state.password[a]) + "\r\n" + f.state.accountLabel[a] +
+             "\r\n\r\n";
+      for (const std::string& name : core::accountFileNames(a)) {
+        testing_support::writeFile(name, f.state.userName[a]);
+      }
+    }
+    testing_support::writeFile(config::ConfigurationFileName, ini);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      f.system.dieAtRename = at;
+      moveAccountDown(f.program);
+      _exit(f.system.renames > 0 ? 3 : 2);  // the move ended before that rename
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2);
+
+    core::State next;  // what the next start finds
+    console::MemoryConsole screen;
+    core::Program again{next, screen, f.system};
+    core::removeHeldAccountFiles(f.system);
+    ASSERT_TRUE(config::readConfiguration(again));
+    int found = 0;
+    for (int a : {1, 2}) {
+      for (const std::string& name : core::accountFileNames(a)) {
+        if (!f.system.fileExists(name)) continue;
+        EXPECT_EQ(readFile(name), next.userName[a]) << name;
+        ++found;
+      }
+    }
+    if (WEXITSTATUS(status) == 3) {  // the whole move ran: every file arrived
+      EXPECT_EQ(found, 6);
+      EXPECT_EQ(next.userName[1], "user2");
+      renames = at - 1;
+      break;
+    }
+  }
+  EXPECT_GE(renames, 12);  // six held, six released, and Mailvak.ini's own
+}
+
+}  // namespace
+}  // namespace actions
