@@ -26,7 +26,6 @@ void fuzz(Input input) {
   require(config::writeConfiguration(program) && config::readConfiguration(again), "no read back");
   bool same = one.accountCount == two.accountCount;
   for (int k = 1; same && k <= one.accountCount; ++k)
-    same = one.serverName[k] == two.serverName[k] && one.userName[k] == two.userName[k] &&
-           one.password[k] == two.password[k] && one.accountLabel[k] == two.accountLabel[k];
+    same = one.account(k).settings() == two.account(k).settings();
   require(same, "the accounts changed through a write");
 }

@@ -34,15 +34,17 @@ void fuzz(Input input) {
   console::MemoryConsole console;
   core::Program program{s, console, tool};
   console.setSize(127, (s.windowRows = 42) + 3);
-  s.accountCount = 1, s.resultFilesCurrent[1] = false;
-  s.serverName[1] = "pop.example.nl", s.userName[1] = "jan", s.accountLabel[1] = "Jan";
+  s.accountCount = 1, s.account(1).resultFilesCurrent = false;
+  s.account(1).serverName = "pop.example.nl", s.account(1).userName = "jan",
+  s.account(1).accountLabel = "Jan";
   mailbox::checkAccount(program, 1);
-  require(s.messageCount[1] >= 0 && s.messageCount[1] <= core::MaxMessages, "bad count");
+  require(s.account(1).messageCount >= 0 && s.account(1).messageCount <= core::MaxMessages,
+          "bad count");
   mailbox::summariseAccount(s, 1);
   // Messages expanded, with full headers, unwrapped, marked; the view and columns moved.
   s.cell(0, 1) |= core::Expanded;
   const int ways = core::Expanded | core::FullHeaders | core::NoWrap | core::Marked;
-  for (int m = 1; m <= s.messageCount[1]; ++m) s.cell(1, m) = (seed * m >> 7) & ways;
+  for (int m = 1; m <= s.account(1).messageCount; ++m) s.cell(1, m) = (seed * m >> 7) & ways;
   s.textOffset = 1 + (choice & 3) * 40, s.scrollTop = (choice & 4) ? 30 : 0;
   s.subjectColumn = (choice & 8) ? 3 : 75, s.dateColumn = (choice & 16) ? 35 : 105;
   s.cursorLine = (choice >> 5) * 7 + 1, s.lineCounter = 1;  // drawn from the list's first line

@@ -53,9 +53,10 @@ bool deleteMessage(core::Program& program, int a, int m) {
   core::State& s = program.state;
   s.cell(a, m) &= ~core::DeleteRequested;
   if (!console::isYes(askConfirmation(program, "   Bericht onder blauwe balk   "))) return false;
-  core::runTool(program, core::toolRun(s, a,
-                                       "dele " + console::toText(m) +
-                                           core::seenOption(core::seenFileName(a)) + " >/dev/null"));
+  core::runTool(program,
+                core::toolRun(s, a,
+                              "dele " + console::toText(m) +
+                                  core::seenOption(core::seenFileName(a)) + " >/dev/null"));
   return true;
 }
 
@@ -65,7 +66,7 @@ bool deleteMarkedMessages(core::Program& program, int a, int m) {
   if (!console::isYes(askConfirmation(program, "   De gemarkeerde berichten    "))) return false;
 
   std::vector<int> marked;
-  for (int i = s.messageCount[a]; i >= 1; --i) {
+  for (int i = s.account(a).messageCount; i >= 1; --i) {
     if (s.cell(a, i) & core::Marked) marked.push_back(i);
   }
   // The marks stay when the tool never ran, so the user can simply try again.
@@ -73,7 +74,7 @@ bool deleteMarkedMessages(core::Program& program, int a, int m) {
     console::showOutcome(program.console, "  Schrijven mislukt, gestopt.  ");
     return false;
   }
-  for (int i = 1; i <= s.messageCount[a]; ++i) s.cell(a, i) &= ~core::Marked;
+  for (int i = 1; i <= s.account(a).messageCount; ++i) s.cell(a, i) &= ~core::Marked;
   return true;
 }
 

@@ -69,7 +69,7 @@ bool emptyMailbox(core::Program& program, int a) {
     }
     program.system.deleteFile(core::CountSeenFileName);
     if (deleted) {
-      for (int i = 1; i <= s.messageCount[a]; ++i) s.cell(a, i) &= ~core::Marked;
+      for (int i = 1; i <= s.account(a).messageCount; ++i) s.cell(a, i) &= ~core::Marked;
       c.setColour(console::LightGrey, console::Black);
     } else {
       console::showOutcome(

@@ -28,8 +28,9 @@ std::vector<config::Record> fileRecords() {
 // Whether a file record is the account the table holds at place a (the
 // password stands scrambled in the file and is left out of the comparison).
 bool sameAccount(const config::Record& record, const core::State& s, int a) {
-  return record.lineCount == 4 && record.serverName == s.serverName[a] &&
-         record.userName == s.userName[a] && record.accountLabel == s.accountLabel[a];
+  return record.lineCount == 4 && record.serverName == s.account(a).serverName &&
+         record.userName == s.account(a).userName &&
+         record.accountLabel == s.account(a).accountLabel;
 }
 
 // Trades the records of places p and p + 1 in Mailvak.ini; the table has
@@ -63,9 +64,9 @@ void moveAccount(core::Program& program, int from, int to) {
   int p = from < to ? from : to;
   core::holdAccountFiles(program.system, from);
   core::holdAccountFiles(program.system, to);
-  core::swapAccounts(s, from, to);
+  std::swap(s.account(from), s.account(to));
   if (!swapFileRecords(program, p)) {
-    core::swapAccounts(s, from, to);
+    std::swap(s.account(from), s.account(to));
     core::releaseAccountFiles(program.system, from, from);
     core::releaseAccountFiles(program.system, to, to);
     console::showOutcome(program.console, "  Instellingen niet opgeslagen!");

@@ -8,7 +8,6 @@
 #include "app/help_screen.h"
 #include "config/settings_editor.h"
 #include "console/layout.h"
-#include "mailbox/check_all.h"
 
 namespace app {
 
@@ -106,8 +105,8 @@ void requestCheck(core::State& s, int bodyLines) {
   int a = folderUnderCursor(s);
   if (a == 0) return;
   s.cell(0, a) = core::Expanded;
-  s.resultFilesCurrent[a] = false;
-  s.busyMark[a] = " [bezig]";
+  s.account(a).resultFilesCurrent = false;
+  s.account(a).busyMark = " [bezig]";
   s.bodyLinesToFetch = bodyLines;
 }
 
@@ -150,6 +149,7 @@ void lineDown(core::Program& p) { cursorDown(p.state); }
 void screenUp(core::Program& p) { pageUp(p.state); }
 void screenDown(core::Program& p) { pageDown(p.state); }
 void check40(core::Program& p) { requestCheck(p.state, 40); }
+void checkAll(core::Program& p) { p.state.checkAllRequested = true; }
 void check80(core::Program& p) { requestCheck(p.state, 80); }
 void check160(core::Program& p) { requestCheck(p.state, 160); }
 
@@ -168,7 +168,7 @@ struct KeyBinding {
 // clang-format off
 constexpr KeyBinding KeyTable[] = {
     {"\x1bqQ",    0,               Held::Any,          quit},
-    {"aA",        0,               Held::Any,          mailbox::startCheckAll},
+    {"aA",        0,               Held::Any,          checkAll},
     {"iI",        0,               Held::Any,          config::settingsEditor},
     {"hH",        0,               Held::Any,          toggleBit<core::FullHeaders>},
     {"bB\x02",    0,               Held::Any,          toggleBit<core::OpenRequested>},

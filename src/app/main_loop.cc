@@ -23,7 +23,6 @@
 #include "console/layout.h"
 #include "console/text.h"
 #include "mailbox/check_account.h"
-#include "mailbox/check_all.h"
 
 namespace app {
 
@@ -41,10 +40,10 @@ bool inWindow(const core::State& s, int line) {
 void printFolderLine(core::Program& program, int a) {
   const core::State& s = program.state;
   console::Console& c = program.console;
-  const std::string& busy = s.busyMark[a];
-  const std::string& summary = s.summaryText[a];
+  const std::string& busy = s.account(a).busyMark;
+  const std::string& summary = s.account(a).summaryText;
   long long room = ScreenColumns - static_cast<long long>(busy.size() + summary.size());
-  std::string label = console::left(s.accountLabel[a], room);
+  std::string label = console::left(s.account(a).accountLabel, room);
   std::string tail = busy + console::repeat(room - static_cast<long long>(label.size()), ' ');
   std::string right = summary;
   if (room < 0) {  // busy mark and summary alone are wider than the screen
@@ -62,7 +61,7 @@ void printFolderLine(core::Program& program, int a) {
 // An emptied mailbox gets a fresh look at the server on this very pass.
 void emptyRequestedMailbox(core::Program& program, int a) {
   if (actions::emptyMailbox(program, a)) {
-    program.state.recheckRequested[a] = true;
+    program.state.account(a).recheckRequested = true;
     program.state.redrawWithoutKey = true;
   }
 }
@@ -70,30 +69,31 @@ void emptyRequestedMailbox(core::Program& program, int a) {
 // Checks account a and draws its list under the folder line; a re-check that a
 // deletion asked for queries the server and shows "[bezig]" on row 2 meanwhile.
 // folderRow is the screen row of the folder line, 0 when it is not shown.
-void checkAndList(core::Program& program, int a, int folderRow, ServerRequests& requests) {
+void checkAndList(core::Program& program, int a, int folderRow, ServerRequests& requests,
+                  const mailbox::CheckAll& checkAll) {
   core::State& s = program.state;
   console::Console& c = program.console;
-  if (mailbox::checkAllHolds(s, a)) {  // its runs keep its state up to date
+  if (checkAll.holds(a)) {  // its runs keep its state up to date
     mailbox::drawAccountList(program, a, requests);
     return;
   }
   int row = c.cursorRow();
   int column = c.cursorColumn();
-  if (s.recheckRequested[a]) {
-    s.recheckRequested[a] = false;
-    s.resultFilesCurrent[a] = false;
+  if (s.account(a).recheckRequested) {
+    s.account(a).recheckRequested = false;
+    s.account(a).resultFilesCurrent = false;
     c.setColour(console::Yellow, console::Black);
     c.placeCursor(console::layout::KeyBarRow, console::layout::BusyColumn);
     c.print("[bezig]", true);
     s.titleRepaint = true;
   }
   c.placeCursor(row, column);
-  const bool wasBusy = !s.busyMark[a].empty();
+  const bool wasBusy = !s.account(a).busyMark.empty();
   mailbox::checkAccount(program, a);
   // A query that got no answer leaves this pass on screen until the next key
   // (its status line says what went wrong): the folder line must not go on
   // saying " [bezig]".
-  if (wasBusy && s.busyMark[a].empty() && !s.redrawWithoutKey && folderRow > 0) {
+  if (wasBusy && s.account(a).busyMark.empty() && !s.redrawWithoutKey && folderRow > 0) {
     c.placeCursor(folderRow, 1);
     c.setBackground(s.cursorLine == s.lineCounter - 1 ? console::Blue : console::Black);
     printFolderLine(program, a);
@@ -101,7 +101,7 @@ void checkAndList(core::Program& program, int a, int folderRow, ServerRequests& 
     c.placeCursor(row, column);
   }
   mailbox::drawAccountList(program, a, requests);
-  s.resultFilesCurrent[a] = true;
+  s.account(a).resultFilesCurrent = true;
 }
 
 }  // namespace
@@ -116,7 +116,7 @@ bool ServerRequests::remove(int a, int m, bool marked) {
                 : actions::deleteMessage(program_, a, m);
 }
 
-void drawingPass(core::Program& program) {
+void drawingPass(core::Program& program, const mailbox::CheckAll& checkAll) {
   core::State& s = program.state;
   console::Console& c = program.console;
   drawTitleLine(program);
@@ -145,8 +145,8 @@ void drawingPass(core::Program& program) {
       c.setColour(console::LightGrey, console::Black);
     }
     s.lineCounter += 1;
-    if ((s.cell(0, a) & core::Expanded) || s.recheckRequested[a]) {
-      checkAndList(program, a, folderRow, requests);
+    if ((s.cell(0, a) & core::Expanded) || s.account(a).recheckRequested) {
+      checkAndList(program, a, folderRow, requests, checkAll);
     }
   }
 
@@ -165,16 +165,21 @@ void drawingPass(core::Program& program) {
 
 void mainLoop(core::Program& program) {
   core::State& s = program.state;
+  mailbox::CheckAll checkAll;
   while (!s.quitRequested) {
-    drawingPass(program);
+    if (s.checkAllRequested) {
+      s.checkAllRequested = false;
+      checkAll.start(program);
+    }
+    drawingPass(program, checkAll);
     if (s.quitRequested) break;
     // While every account is being checked, each pass shows the accounts done
     // so far; keys wait until the last run has ended, Esc and q excepted.
-    if (mailbox::checkAllUnderway(s)) {
-      mailbox::continueCheckAll(program);
+    if (checkAll.underway()) {
+      checkAll.proceed(program);
       continue;
     }
-    mailbox::endCheckAll(s);
+    checkAll.endIfDone();
     dispatchKey(program);
   }
   program.console.placeCursor(0, 0, 1);

@@ -3,6 +3,7 @@
 
 #include "core/program.h"
 #include "mailbox/account_list.h"
+#include "mailbox/check_all.h"
 
 namespace app {
 
@@ -20,10 +21,12 @@ class ServerRequests final : public mailbox::LineRequests {
 };
 
 /// One drawing pass: repaints every row from the state, runs the checks of
-/// open folders and a requested emptying, and records the line under the cursor.
-void drawingPass(core::Program& program);
+/// open folders and a requested emptying, and records the line under the
+/// cursor. Accounts that checkAll holds are shown as they stand.
+void drawingPass(core::Program& program, const mailbox::CheckAll& checkAll);
 
-/// Runs drawing passes and key dispatches until quitRequested.
+/// Runs drawing passes and key dispatches until quitRequested; owns the check
+/// of every account that the key a asks for.
 void mainLoop(core::Program& program);
 
 }  // namespace app

@@ -142,10 +142,7 @@ void recoverConfigurationFile(platform::System& system) {
   system.syncDirectory(".");
 }
 
-bool accountTableEmpty(const core::State& state) {
-  return state.serverName[1].empty() && state.userName[1].empty() && state.password[1].empty() &&
-         state.accountLabel[1].empty();
-}
+bool accountTableEmpty(const core::State& state) { return state.account(1).empty(); }
 
 namespace {
 
@@ -158,19 +155,14 @@ std::string passwordLine(const std::string& plain) {
 
 void writeAccounts(const core::State& state, TextFile& oldFile, TextFile& newFile) {
   copyPreamble(oldFile, newFile);
-  for (int a = 1; a <= core::MaxAccounts; ++a) {
-    Record record{state.serverName[a], state.userName[a], passwordLine(state.password[a]),
-                  state.accountLabel[a], 4};
-    if (record.serverName.empty() && record.userName.empty() && record.password.empty() &&
-        record.accountLabel.empty()) {
-      break;
-    }
+  for (int a = 1; a <= core::MaxAccounts && !state.account(a).empty(); ++a) {
+    Record record{state.account(a).settings(), 4};
+    record.password = passwordLine(record.password);
     writeRecord(newFile, record);
   }
   // Records that did not fit the table stay in the file, behind the accounts.
-  const std::vector<std::string>& extra = state.recordsPastTable;
-  for (size_t i = 0; i + 3 < extra.size(); i += 4) {
-    writeRecord(newFile, Record{extra[i], extra[i + 1], extra[i + 2], extra[i + 3], 4});
+  for (const core::AccountSettings& extra : state.recordsPastTable) {
+    writeRecord(newFile, Record{extra, 4});
   }
 }
 
@@ -238,12 +230,7 @@ bool setUpConfigurationFile(core::Program& program) {
 
 bool loadConfiguration(core::Program& program) {
   core::State& state = program.state;
-  for (int a = 1; a <= core::MaxAccounts; ++a) {
-    state.serverName[a].clear();
-    state.userName[a].clear();
-    state.password[a].clear();
-    state.accountLabel[a].clear();
-  }
+  for (int a = 1; a <= core::MaxAccounts; ++a) state.account(a).settings() = {};
   state.recordsPastTable.clear();
   TextFile file(ConfigurationFileName, TextFile::Mode::Input);
   Record record;
@@ -253,15 +240,9 @@ bool loadConfiguration(core::Program& program) {
     ++records;
     lastRecordLines = record.lineCount;
     if (records <= core::MaxAccounts) {
-      state.serverName[records] = record.serverName;
-      state.userName[records] = record.userName;
-      state.password[records] = record.password;
-      state.accountLabel[records] = record.accountLabel;
+      state.account(records).settings() = std::move(record);
     } else {
-      for (std::string* line :
-           {&record.serverName, &record.userName, &record.password, &record.accountLabel}) {
-        state.recordsPastTable.push_back(std::move(*line));
-      }
+      state.recordsPastTable.push_back(std::move(record));
     }
   }
   file.close();
@@ -275,7 +256,7 @@ bool loadConfiguration(core::Program& program) {
   std::vector<bool> starred(core::MaxAccounts + 1, false);
   bool anyStarred = false;
   for (int a = 1; a <= state.accountCount; ++a) {
-    std::string& password = state.password[a];
+    std::string& password = state.account(a).password;
     if (password.empty()) continue;
     if (password[0] == '#') {
       // A line that unscrambles to a line break was not written by this

@@ -56,13 +56,10 @@ const std::vector<std::string>& templateLines();
 /// The template as its 554 bytes on disk.
 std::string templateText();
 
-/// One record as the reader sees it; fields are the raw file lines (the
-/// password in its file form). lineCount is 4 unless the file ended inside it.
-struct Record {
-  std::string serverName;
-  std::string userName;
-  std::string password;
-  std::string accountLabel;
+/// One record as the reader sees it: an account's settings as the file lines
+/// stand (the password in its file form). lineCount is 4 unless the file ended
+/// inside it.
+struct Record : core::AccountSettings {
   int lineCount = 0;
 };
 

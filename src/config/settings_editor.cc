@@ -96,8 +96,8 @@ class Editor {
 
  private:
   std::array<std::string*, 4> fields(int a) {
-    return {&state_.serverName[a], &state_.userName[a], &state_.password[a],
-            &state_.accountLabel[a]};
+    return {&state_.account(a).serverName, &state_.account(a).userName, &state_.account(a).password,
+            &state_.account(a).accountLabel};
   }
   // 0-based index into the page buffer of the cell at a field row and a text column.
   static size_t cellIndex(int row, int column) {

@@ -1,21 +1,17 @@
-// The program-wide state: the account table, each account's mailbox state, the
-// item flag grid and the geometry of the mailbox list. One State lives for the
-// whole run; every operation reads and writes it directly, single-threaded.
+// The program-wide state: the accounts, each one a record of its settings,
+// mailbox state and messages, and the geometry of the mailbox list. One State
+// lives for the whole run; every operation reads and writes it directly,
+// single-threaded.
 //
-// Accounts are numbered 1..MaxAccounts and messages 1..MaxMessages; slot 0 of
-// every per-account and per-message array is never an account or a message.
-// Row 0 of the item flag grid holds the account cells (0, a); row a holds the
-// message cells (a, m) of account a; cell (0, 0) belongs to column header rows.
+// Accounts are numbered 1..MaxAccounts and messages 1..MaxMessages; slot 0 is
+// never an account or a message. The item flag cells keep their notation:
+// cell (0, a) is account a's own, cell (a, m) that of its message m, and cell
+// (0, 0) belongs to column header rows.
 #pragma once
 
-#include <array>
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace mailbox {
-class CheckAll;
-}
 
 namespace core {
 
@@ -34,36 +30,71 @@ enum ItemFlag : int {
   NoWrap = 32,          // long body lines are cut instead of wrapped
 };
 
-template <typename T>
-using PerAccount = std::array<T, MaxAccounts + 1>;
-template <typename T>
-using PerMessage = std::array<T, MaxMessages + 1>;
+/// An account's settings, as Mailvak.ini keeps them (the password in plain
+/// text here).
+struct AccountSettings {
+  std::string serverName;
+  std::string userName;
+  std::string password;
+  std::string accountLabel;
+
+  bool empty() const {
+    return serverName.empty() && userName.empty() && password.empty() && accountLabel.empty();
+  }
+  bool operator==(const AccountSettings&) const = default;
+};
+
+/// One message of an account's list.
+struct Message {
+  int flags = 0;
+  long long size = 0;
+};
+
+/// Everything of one account: a move or a removal carries it whole.
+struct Account : AccountSettings {
+  AccountSettings& settings() { return *this; }
+  const AccountSettings& settings() const { return *this; }
+
+  // Mailbox state.
+  int messageCount = 0;
+  std::string statusText;
+  std::string summaryText;
+  std::string busyMark;
+  bool resultFilesCurrent = true;
+  bool recheckRequested = false;
+
+  /// The account's own item flag cell (0, a).
+  int flags = 0;
+  /// Message m (1..MaxMessages); slots are made as they are first used.
+  Message& message(int m) {
+    if (static_cast<size_t>(m) >= messages.size()) messages.resize(static_cast<size_t>(m) + 1);
+    return messages[static_cast<size_t>(m)];
+  }
+  Message message(int m) const {
+    return static_cast<size_t>(m) < messages.size() ? messages[static_cast<size_t>(m)] : Message{};
+  }
+
+ private:
+  std::vector<Message> messages;
+};
 
 struct State {
-  // Account table: filled by the configuration reader, edited by the settings
-  // editor, shortened by account removal, reordered by account moves.
-  PerAccount<std::string> serverName;
-  PerAccount<std::string> userName;
-  PerAccount<std::string> password;  // always plain text in memory
-  PerAccount<std::string> accountLabel;
+  /// Account a for a in 1..MaxAccounts; slots past accountCount are empty
+  /// unless the settings editor stored an account there.
+  Account& account(int a) { return accounts[static_cast<size_t>(a)]; }
+  const Account& account(int a) const { return accounts[static_cast<size_t>(a)]; }
   int accountCount = 0;
 
-  // Mailbox state, one slot per account.
-  PerAccount<int> messageCount{};
-  PerAccount<std::string> statusText;
-  PerAccount<std::string> summaryText;
-  PerAccount<std::string> busyMark;
-  PerAccount<bool> resultFilesCurrent{};
-  PerAccount<bool> recheckRequested{};
+  /// Item flag cell (r, c) for r in 0..MaxAccounts and c in 0..MaxMessages.
+  int& cell(int row, int column) {
+    if (row == 0) return column == 0 ? columnHeaderFlags : account(column).flags;
+    return account(row).message(column).flags;
+  }
+  int cell(int row, int column) const {
+    if (row == 0) return column == 0 ? columnHeaderFlags : account(column).flags;
+    return account(row).message(column).flags;
+  }
 
-  /// itemFlags cell (r, c) for r in 0..MaxAccounts and c in 0..MaxMessages.
-  std::vector<int> itemFlags = std::vector<int>((MaxAccounts + 1) * (MaxMessages + 1), 0);
-  int& cell(int row, int column) { return itemFlags[row * (MaxMessages + 1) + column]; }
-  int cell(int row, int column) const { return itemFlags[row * (MaxMessages + 1) + column]; }
-
-  // Check and drawing state.
-  PerMessage<long long> messageSizes{};
-  PerMessage<std::string> headerLines;
   /// Body lines per message that the next header run asks for (Home: 40).
   int bodyLinesToFetch = 40;
 
@@ -93,9 +124,8 @@ struct State {
   /// The result files as last read, kept so that a drawing pass re-reads and
   /// re-parses only the files that changed on disk (made on first use).
   std::shared_ptr<ResultFileCache> resultFileCache;
-  /// The check of every account that the key a started, from the key until
-  /// the first key after its last run; none otherwise.
-  std::shared_ptr<mailbox::CheckAll> checkAll;
+  /// Set by the key a: the main loop starts the check of every account.
+  bool checkAllRequested = false;
 
   /// Set when the user ends the program (Esc, q, Q); the main loop returns.
   bool quitRequested = false;
@@ -103,15 +133,14 @@ struct State {
   /// configuration file); shown again on the terminal's own screen at exit.
   std::string exitMessage;
 
-  /// Records of the configuration file past the 80th (four raw lines each):
-  /// the table has no room for them, but every rewrite keeps them in the file.
-  std::vector<std::string> recordsPastTable;
+  /// Records of the configuration file past the 80th, as they stand there
+  /// (the password in its file form): the table has no room for them, but
+  /// every rewrite keeps them in the file.
+  std::vector<AccountSettings> recordsPastTable;
 
-  State() { resultFilesCurrent.fill(true); }
+ private:
+  std::vector<Account> accounts = std::vector<Account>(MaxAccounts + 1);
+  int columnHeaderFlags = 0;
 };
-
-/// Trades everything of accounts a and b: settings, mailbox state, the account
-/// cell and the message cells with their marks.
-void swapAccounts(State& state, int a, int b);
 
 }  // namespace core

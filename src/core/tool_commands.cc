@@ -28,8 +28,8 @@ std::string shellWord(std::string_view value) {
 }
 
 std::string toolPrefix(const core::State& state, int account) {
-  return "./mboxtool " + shellWord(state.serverName[account]) + " 110 " +
-         shellWord(state.userName[account]) + " - ";
+  return "./mboxtool " + shellWord(state.account(account).serverName) + " 110 " +
+         shellWord(state.account(account).userName) + " - ";
 }
 
 std::string seenOption(const std::string& seenFile) { return " --seen " + seenFile; }
@@ -39,8 +39,8 @@ platform::ToolRun toolRun(const core::State& state, int account, std::string_vie
   platform::ToolRun run;
   run.sideFile = sideFile;
   run.line = toolPrefix(state, account) + std::string(command);
-  run.password = state.password[account];
-  run.arguments = {state.serverName[account], "110", state.userName[account], "-"};
+  run.password = state.account(account).password;
+  run.arguments = {state.account(account).serverName, "110", state.account(account).userName, "-"};
   size_t arrow = command.rfind('>');
   std::string_view words = command.substr(0, arrow);
   for (size_t start = 0; start < words.size();) {

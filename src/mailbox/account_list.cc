@@ -48,7 +48,6 @@ class ListDrawer {
   void runRequestedActions(int m);
   void drawFullHeaders(const core::HeaderFile& file, const core::MessageRecord& record, int m);
   size_t drawBody(const core::HeaderFile& file, size_t bodyStart, int m);
-  void keepHeaderLines(const core::HeaderFile& file, const core::MessageRecord& record);
 
   core::State& state_;
   console::Console& console_;
@@ -70,11 +69,11 @@ std::string columnHeaderRow() {
 
 void ListDrawer::draw() {
   // An account without messages to show has its status line only.
-  if (!state_.statusText[a_].empty()) {
+  if (!state_.account(a_).statusText.empty()) {
     // The status line selects cell (a, 0): slot 0 is never a message, so a
     // key used there cannot leave a request for some later message.
     if (underCursor()) select(a_, 0);
-    if (inWindow()) printLine(state_.statusText[a_], console::Brown);
+    if (inWindow()) printLine(state_.account(a_).statusText, console::Brown);
     ++state_.lineCounter;
     return;
   }
@@ -89,27 +88,24 @@ void ListDrawer::draw() {
 
   std::shared_ptr<core::HeaderFile> file =
       core::resultFiles(state_).header(core::headerFileName(a_));
-  const int count = state_.messageCount[a_];
+  const int count = state_.account(a_).messageCount;
   size_t position = file ? file->firstMessageStart() : 0;
   size_t hint = 0;
-  bool anyRead = false;
-  size_t lastStart = 0;
 
   for (int m = 1; m <= count; ++m) {
     if (!file || position >= file->text().size()) continue;  // the file ended early
     console_.setForeground(console::LightGrey);
     // A copy: actions below may run before this message is done with.
     const core::MessageRecord record = file->recordAt(position, hint);
-    anyRead = true;
-    lastStart = record.start;
 
     if (inWindow()) {
       bool marked = (state_.cell(a_, m) & core::Marked) != 0;
       std::string_view date = record.hasDate ? record.dateLine : std::string_view("      ");
-      printLine(messageLine(m, record.fromLine, record.subjectLine, date, state_.messageSizes[m],
-                            state_.subjectColumn, state_.dateColumn),
-                marked ? console::Brown : console::LightGrey,
-                marked ? console::LightGrey : console::Black);
+      printLine(
+          messageLine(m, record.fromLine, record.subjectLine, date,
+                      state_.account(a_).message(m).size, state_.subjectColumn, state_.dateColumn),
+          marked ? console::Brown : console::LightGrey,
+          marked ? console::LightGrey : console::Black);
       console_.readKey();  // a key typed while the list is drawn is dropped
     }
     if (underCursor()) select(a_, m);
@@ -127,18 +123,13 @@ void ListDrawer::draw() {
       position = record.end;
     }
   }
-
-  if (anyRead) {
-    size_t again = 0;
-    keepHeaderLines(*file, file->recordAt(lastStart, again));
-  }
 }
 
 void ListDrawer::runRequestedActions(int m) {
   if (state_.cell(a_, m) & core::OpenRequested) requests_.open(a_, m);
   if (state_.cell(a_, m) & core::DeleteRequested) {
     bool anyMarked = false;
-    for (int i = 1; i <= state_.messageCount[a_] && !anyMarked; ++i) {
+    for (int i = 1; i <= state_.account(a_).messageCount && !anyMarked; ++i) {
       anyMarked = (state_.cell(a_, i) & core::Marked) != 0;
     }
     int row = console_.cursorRow();
@@ -147,7 +138,7 @@ void ListDrawer::runRequestedActions(int m) {
     console_.placeCursor(row, column);
     // The next pass, without waiting for a key, shows the server as it is now.
     if (deleted) {
-      state_.recheckRequested[a_] = true;
+      state_.account(a_).recheckRequested = true;
       state_.redrawWithoutKey = true;
     }
   }
@@ -161,12 +152,8 @@ void ListDrawer::drawFullHeaders(const core::HeaderFile& file, const core::Messa
   for (int i = 0; i < shown; ++i) {
     std::string_view line = in.readLine();
     if (inWindow()) {
-      std::string& slot = state_.headerLines[static_cast<size_t>(i)];
-      slot = indentedLine(line);
-      printLine(visiblePart(slot, state_.textOffset), console::LightBlue);
+      printLine(visiblePart(indentedLine(line), state_.textOffset), console::LightBlue);
       console_.readKey();
-    } else {
-      state_.headerLines[static_cast<size_t>(i)] = std::string(line);
     }
     if (underCursor()) select(a_, m);
     ++state_.lineCounter;
@@ -214,13 +201,6 @@ size_t ListDrawer::drawBody(const core::HeaderFile& file, size_t bodyStart, int 
     ++state_.lineCounter;
   }
   return file.skipToMessageEnd(current, in.position);
-}
-
-void ListDrawer::keepHeaderLines(const core::HeaderFile& file, const core::MessageRecord& record) {
-  const int kept = std::min(record.headerCount, core::MaxMessages + 1);
-  core::LineReader in{file.text(), record.headerStart};
-  for (int i = 0; i < kept; ++i)
-    state_.headerLines[static_cast<size_t>(i)] = std::string(in.readLine());
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ platform::ToolRun listRun(const core::State& state, int a) {
 
 platform::ToolRun headerRun(const core::State& state, int a) {
   return core::toolRun(state, a,
-                       "top " + console::toText(state.messageCount[a]) + " " +
+                       "top " + console::toText(state.account(a).messageCount) + " " +
                            console::toText(bodyLinesArgument(state.bodyLinesToFetch)) + ">" +
                            core::headerFileName(a));
 }
@@ -109,28 +109,29 @@ bool listRunAnswered(core::State& state, int a, platform::ToolOutcome outcome) {
   if (outcome == platform::ToolOutcome::Done && !files.list(core::listFileName(a)).empty) {
     return true;
   }
-  state.busyMark[a].clear();
+  state.account(a).busyMark.clear();
   return false;
 }
 
 void readListFile(core::State& state, int a, bool queryGotNoAnswer, platform::ToolOutcome outcome) {
-  state.statusText[a].clear();
+  state.account(a).statusText.clear();
   const core::ListFile& list = core::resultFiles(state).list(core::listFileName(a));
   // A run that did not end well left the last good files as they were; this
   // pass says what went wrong, the next one shows them again.
   if (list.empty || outcome != platform::ToolOutcome::Done) {
     // messageCount and messageSizes keep what the last good file gave.
     state.titleRepaint = true;
-    state.statusText[a] = failureLine(outcome, queryGotNoAnswer);
+    state.account(a).statusText = failureLine(outcome, queryGotNoAnswer);
     return;
   }
   std::string word = countText(list.firstLine);
   const int count = messageCountOf(word);
-  state.messageCount[a] = count;
+  state.account(a).messageCount = count;
   for (int m = 1; m <= count; ++m) {
-    state.messageSizes[m] = static_cast<size_t>(m) <= list.sizes.size() ? list.sizes[m - 1] : 0;
+    state.account(a).message(m).size =
+        static_cast<size_t>(m) <= list.sizes.size() ? list.sizes[m - 1] : 0;
   }
-  if (count == 0) state.statusText[a] = word == "0" ? noMessagesLine() : noAccessLine();
+  if (count == 0) state.account(a).statusText = word == "0" ? noMessagesLine() : noAccessLine();
 }
 
 void headerRunEnded(core::Program& program, int a, platform::ToolOutcome outcome) {
@@ -141,18 +142,18 @@ void headerRunEnded(core::Program& program, int a, platform::ToolOutcome outcome
     // just taken: none is shown, and nothing can be deleted from it.
     program.system.deleteFile(core::headerFileName(a));
     program.system.deleteFile(core::seenFileName(a));
-    state.statusText[a] = failureLine(outcome, true);
+    state.account(a).statusText = failureLine(outcome, true);
     state.titleRepaint = true;
   }
   files.forget(core::headerFileName(a));
-  state.busyMark[a].clear();
+  state.account(a).busyMark.clear();
   summariseAccount(state, a);
 }
 
 void checkAccount(core::Program& program, int a) {
   core::State& state = program.state;
   if (a < 1 || a > core::MaxAccounts) return;
-  const bool query = !state.resultFilesCurrent[a];
+  const bool query = !state.account(a).resultFilesCurrent;
   bool queryGotNoAnswer = false;
   platform::ToolOutcome outcome = platform::ToolOutcome::Done;
 
@@ -174,7 +175,8 @@ void checkAccount(core::Program& program, int a) {
 
 void summariseAccount(core::State& state, int a) {
   if (a < 1 || a > core::MaxAccounts) return;
-  state.summaryText[a] = summaryOf(core::resultFiles(state).list(core::listFileName(a)).firstLine);
+  state.account(a).summaryText =
+      summaryOf(core::resultFiles(state).list(core::listFileName(a)).firstLine);
 }
 
 void summariseAllAccounts(core::State& state) {

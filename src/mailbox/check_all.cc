@@ -9,26 +9,10 @@
 
 namespace mailbox {
 
-enum class Stage { Waiting, Listing, Heading, Done };
-
-// One account's part in the check of every account.
-struct Job {
-  Stage stage = Stage::Waiting;
-  std::string host;
-};
-
-class CheckAll {
- public:
-  std::vector<Job> jobs;       // index a - 1 for account a
-  std::map<int, int> running;  // run number -> account
-};
-
 namespace {
 
 // How long one wait for run ends may last before the keys are looked at.
 constexpr int KeyWatchMilliseconds = 30;
-
-bool isRunning(Stage stage) { return stage == Stage::Listing || stage == Stage::Heading; }
 
 bool quitKeyWaiting(console::Console& console) {
   for (const std::string& key : console.waitingKeys()) {
@@ -37,30 +21,29 @@ bool quitKeyWaiting(console::Console& console) {
   return false;
 }
 
-// Moves account a on after a run of it ended (or could not start) with
-// outcome; false while its header run still follows.
-bool runEnded(core::Program& program, CheckAll& all, int a, platform::ToolOutcome outcome);
+}  // namespace
 
 // Starts run for account a in the given stage; a run that cannot start ends at once.
-bool start(core::Program& program, CheckAll& all, int a, Stage stage,
-           const platform::ToolRun& run) {
-  all.jobs[a - 1].stage = stage;
+bool CheckAll::startRun(core::Program& program, int a, Stage stage, const platform::ToolRun& run) {
+  jobs_[a - 1].stage = stage;
   platform::ToolOutcome outcome = platform::ToolOutcome::Done;
   int number = program.system.startTool(run, &outcome);
   if (number > 0) {
-    all.running[number] = a;
+    running_[number] = a;
     return false;
   }
-  return runEnded(program, all, a, outcome);
+  return runEnded(program, a, outcome);
 }
 
-bool runEnded(core::Program& program, CheckAll& all, int a, platform::ToolOutcome outcome) {
+// Moves account a on after a run of it ended (or could not start) with
+// outcome; false while its header run still follows.
+bool CheckAll::runEnded(core::Program& program, int a, platform::ToolOutcome outcome) {
   core::State& s = program.state;
-  Job& job = all.jobs[a - 1];
+  Job& job = jobs_[a - 1];
   if (job.stage == Stage::Listing) {
     bool answered = listRunAnswered(s, a, outcome);
     readListFile(s, a, !answered, outcome);
-    if (answered) return start(program, all, a, Stage::Heading, headerRun(s, a));
+    if (answered) return startRun(program, a, Stage::Heading, headerRun(s, a));
   } else {
     headerRunEnded(program, a, outcome);
   }
@@ -70,23 +53,22 @@ bool runEnded(core::Program& program, CheckAll& all, int a, platform::ToolOutcom
 
 // Starts the list runs of waiting accounts while the limits allow; returns
 // how many accounts were done at once (their runs could not start).
-int startWaiting(core::Program& program, CheckAll& all) {
+int CheckAll::startWaiting(core::Program& program) {
+  auto isRunning = [](Stage stage) { return stage == Stage::Listing || stage == Stage::Heading; };
   int done = 0;
-  for (size_t i = 0; i < all.jobs.size(); ++i) {
+  for (size_t i = 0; i < jobs_.size(); ++i) {
     int busy = 0, sameHost = 0;
-    for (const Job& other : all.jobs) {
+    for (const Job& other : jobs_) {
       busy += isRunning(other.stage);
-      sameHost += isRunning(other.stage) && other.host == all.jobs[i].host;
+      sameHost += isRunning(other.stage) && other.host == jobs_[i].host;
     }
     if (busy >= MaxRunningAccounts) break;
-    if (all.jobs[i].stage != Stage::Waiting || sameHost >= MaxAccountsPerHost) continue;
+    if (jobs_[i].stage != Stage::Waiting || sameHost >= MaxAccountsPerHost) continue;
     const int a = static_cast<int>(i) + 1;
-    done += start(program, all, a, Stage::Listing, listRun(program.state, a));
+    done += startRun(program, a, Stage::Listing, listRun(program.state, a));
   }
   return done;
 }
-
-}  // namespace
 
 std::string serverHost(std::string_view name) {
   for (std::string_view scheme : {"pop3s://", "pop3://"}) {
@@ -103,31 +85,27 @@ std::string serverHost(std::string_view name) {
   return host;
 }
 
-void startCheckAll(core::Program& program) {
+void CheckAll::start(core::Program& program) {
   core::State& s = program.state;
-  if (s.checkAll) return;  // one at a time
-  auto all = std::make_shared<CheckAll>();
+  if (!jobs_.empty()) return;  // one at a time
   for (int a = 1; a <= std::min(s.accountCount, core::MaxAccounts); ++a) {
-    all->jobs.push_back({Stage::Waiting, serverHost(s.serverName[a])});
-    s.busyMark[a] = " [bezig]";
+    jobs_.push_back({Stage::Waiting, serverHost(s.account(a).serverName)});
+    s.account(a).busyMark = " [bezig]";
   }
   s.bodyLinesToFetch = 40;
-  s.checkAll = all;
 }
 
-bool checkAllUnderway(const core::State& state) {
-  if (!state.checkAll) return false;
-  for (const Job& job : state.checkAll->jobs) {
+bool CheckAll::underway() const {
+  for (const Job& job : jobs_) {
     if (job.stage != Stage::Done) return true;
   }
   return false;
 }
 
-void continueCheckAll(core::Program& program) {
+void CheckAll::proceed(core::Program& program) {
   core::State& s = program.state;
-  CheckAll& all = *s.checkAll;
-  int done = startWaiting(program, all);
-  while (done == 0 && !all.running.empty()) {
+  int done = startWaiting(program);
+  while (done == 0 && !running_.empty()) {
     program.console.flush();  // also repaints a terminal that changed size
     if (quitKeyWaiting(program.console)) {
       program.system.stopTools();
@@ -139,20 +117,21 @@ void continueCheckAll(core::Program& program) {
     for (int wait = KeyWatchMilliseconds;; wait = 0) {
       int number = program.system.waitForTools(wait, &outcome);
       if (number == 0) break;
-      int a = all.running[number];
-      all.running.erase(number);
-      done += runEnded(program, all, a, outcome);
+      int a = running_[number];
+      running_.erase(number);
+      done += runEnded(program, a, outcome);
     }
-    done += startWaiting(program, all);
+    done += startWaiting(program);
   }
 }
 
-bool checkAllHolds(const core::State& state, int a) {
-  return state.checkAll && a >= 1 && static_cast<size_t>(a) <= state.checkAll->jobs.size();
-}
+bool CheckAll::holds(int a) const { return a >= 1 && static_cast<size_t>(a) <= jobs_.size(); }
 
-void endCheckAll(core::State& state) {
-  if (!checkAllUnderway(state)) state.checkAll.reset();
+void CheckAll::endIfDone() {
+  if (!underway()) {
+    jobs_.clear();
+    running_.clear();
+  }
 }
 
 }  // namespace mailbox

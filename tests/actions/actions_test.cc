@@ -24,7 +24,7 @@ const std::string Tool2 = "./mboxtool pop2.example.org 110 user2 - ";
 
 struct Action : TestProgram {
   Action() : TestProgram(3, 45) {
-    state.messageCount[2] = 10;
+    state.account(2).messageCount = 10;
     system.onCommand = [this](const std::string& line) {
       if (line.find(" deles ") != std::string::npos) listSeen = readFile("deles.dat");
       if (line.ends_with("> an2") && !countFile.empty()) writeFile("an2", countFile);
@@ -43,8 +43,9 @@ TEST(DeleteMessages, OnlyJaDeletesTheMessageUnderTheBar) {
     EXPECT_EQ(deleteMessage(f.program, 2, 4), yes);
     EXPECT_EQ(f.state.cell(2, 4), core::Expanded);
     EXPECT_EQ(f.console.pendingKeys(), 0u);
-    EXPECT_EQ(f.system.commands, yes ? std::vector<std::string>{Tool2 + "dele 4 --seen Get22.uid >/dev/null"}
-                                     : std::vector<std::string>{});
+    EXPECT_EQ(f.system.commands,
+              yes ? std::vector<std::string>{Tool2 + "dele 4 --seen Get22.uid >/dev/null"}
+                  : std::vector<std::string>{});
     EXPECT_EQ(f.row(23).substr(48, 31) + f.row(27).substr(48, 31),
               "   Bericht onder blauwe balk         Zeker weten? (J/N)       ");
     EXPECT_EQ(std::pair(f.fg(21, 49), f.bg(29, 79)), std::pair(+console::White, +console::Red));
@@ -156,21 +157,21 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
   writeFile("Get21.uid.got", "left by an interrupted move");
   mailbox::summariseAllAccounts(f.state);
   f.state.cell(1, 1) = Marked;  // marks and mailbox state travel with their account
-  f.state.statusText[2] = "status 2";
+  f.state.account(2).statusText = "status 2";
   f.state.cursorLine = f.state.cursorAccount = 2;
   moveAccountUp(f.program);
   EXPECT_EQ(readFile("Mailvak.ini"), config::templateText() + record(2) + record(1) + record(3) +
                                          "extra\r\nu\r\n\r\nl\r\n\r\n");
-  EXPECT_EQ(f.state.accountLabel[1], "Account 2");
-  EXPECT_EQ(f.state.password[2], "secret1");
+  EXPECT_EQ(f.state.account(1).accountLabel, "Account 2");
+  EXPECT_EQ(f.state.account(2).password, "secret1");
   EXPECT_EQ(readFile("Get21.txt"), "+OK 2 9\r\n");
   EXPECT_EQ(readFile("Get41.txt") + readFile("Get21.uid"), "headers 2seen 2");
   EXPECT_FALSE(f.system.fileExists("Get42.txt") || f.system.fileExists("Get22.uid"));
   EXPECT_FALSE(f.system.fileExists("Get21.uid.got"));
-  EXPECT_EQ(f.state.summaryText[1], "  2 berichten,         9 bytes.");
+  EXPECT_EQ(f.state.account(1).summaryText, "  2 berichten,         9 bytes.");
   EXPECT_EQ(f.state.cursorLine, 1);
   EXPECT_EQ(std::pair(f.state.cell(1, 1), f.state.cell(2, 1)), std::pair(0, +Marked));
-  EXPECT_EQ(f.state.statusText[1], "status 2");
+  EXPECT_EQ(f.state.account(1).statusText, "status 2");
 
   const std::string file = readFile("Mailvak.ini");
   struct Case {
@@ -185,13 +186,13 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
     EXPECT_EQ(f.state.cursorLine, c.cursorLine);
   }
   EXPECT_EQ(readFile("Mailvak.ini"), file);
-  EXPECT_EQ(f.state.accountLabel[1], "Account 2");
+  EXPECT_EQ(f.state.account(1).accountLabel, "Account 2");
 
   f.system.refuseRenames = true;  // Mailvak.ini cannot be replaced: nothing moves
   f.system.refuseRenamesOf = "Mailvak";
   f.state.cursorLine = f.state.cursorAccount = 2;
   moveAccountUp(f.program);
-  EXPECT_EQ(readFile("Mailvak.ini") + f.state.accountLabel[1] + readFile("Get21.txt"),
+  EXPECT_EQ(readFile("Mailvak.ini") + f.state.account(1).accountLabel + readFile("Get21.txt"),
             file + "Account 2+OK 2 9\r\n");
   EXPECT_EQ(f.row(25).substr(48, 31), "  Instellingen niet opgeslagen!");
 }

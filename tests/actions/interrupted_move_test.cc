@@ -24,11 +24,11 @@ TEST(MoveAccount, ACrashAtAnyRenameLeavesEveryFileWithItsOwnAccount) {
     testing_support::TestProgram f(2, 56);
     std::string ini = config::templateText();
     for (int a : {1, 2}) {
-      ini += f.state.serverName[a] + "\r\n" + f.state.userName[a] + "\r\n" +
-             config::scramblePassword(f.state.password[a]) + "\r\n" + f.state.accountLabel[a] +
-             "\r\n\r\n";
+      ini += f.state.account(a).serverName + "\r\n" + f.state.account(a).userName + "\r\n" +
+             config::scramblePassword(f.state.account(a).password) + "\r\n" +
+             f.state.account(a).accountLabel + "\r\n\r\n";
       for (const std::string& name : core::accountFileNames(a)) {
-        testing_support::writeFile(name, f.state.userName[a]);
+        testing_support::writeFile(name, f.state.account(a).userName);
       }
     }
     testing_support::writeFile(config::ConfigurationFileName, ini);
@@ -52,13 +52,13 @@ TEST(MoveAccount, ACrashAtAnyRenameLeavesEveryFileWithItsOwnAccount) {
     for (int a : {1, 2}) {
       for (const std::string& name : core::accountFileNames(a)) {
         if (!f.system.fileExists(name)) continue;
-        EXPECT_EQ(readFile(name), next.userName[a]) << name;
+        EXPECT_EQ(readFile(name), next.account(a).userName) << name;
         ++found;
       }
     }
     if (WEXITSTATUS(status) == 3) {  // the whole move ran: every file arrived
       EXPECT_EQ(found, 6);
-      EXPECT_EQ(next.userName[1], "user2");
+      EXPECT_EQ(next.account(1).userName, "user2");
       renames = at - 1;
       break;
     }

@@ -36,13 +36,13 @@ TEST(ServerActions, CheckThenDeleteWhileAnotherClientChangesTheMailbox) {
   const std::string tool = std::string(MAILVAK_BINARY_DIR) + "/mboxtool";
   ASSERT_TRUE(system.copyFile(tool, "mboxtool") && system.copyFile(tool, other.file("mboxtool")));
   state.accountCount = 1;
-  state.serverName[1] = "127.0.0.1:" + std::to_string(server.plain);
-  state.userName[1] = "anna";
-  state.password[1] = password;
-  state.resultFilesCurrent[1] = false;
+  state.account(1).serverName = "127.0.0.1:" + std::to_string(server.plain);
+  state.account(1).userName = "anna";
+  state.account(1).password = password;
+  state.account(1).resultFilesCurrent = false;
   mailbox::checkAccount(program, 1);
-  EXPECT_EQ("", state.statusText[1]);
-  EXPECT_EQ(4, state.messageCount[1]);
+  EXPECT_EQ("", state.account(1).statusText);
+  EXPECT_EQ(4, state.account(1).messageCount);
 
   // Another client deletes A: B, which the user saw as 2, is 1 now.
   std::string here = system.currentDirectory();

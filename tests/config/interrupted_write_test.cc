@@ -37,7 +37,7 @@ TEST(WriteConfiguration, EveryStepOfAnInterruptedWriteLeavesEveryAccount) {
     console::MemoryConsole screen;
     core::Program again{next, screen, f.system};
     ASSERT_TRUE(readConfiguration(again));
-    for (int a = 1; a <= 3; ++a) EXPECT_EQ(next.serverName[a], "s" + console::toText(a));
+    for (int a = 1; a <= 3; ++a) EXPECT_EQ(next.account(a).serverName, "s" + console::toText(a));
     // Once the new file is in place, a crash no longer brings the old one back.
     bool inPlace = std::string(at) == step::NewInPlace || std::string(at) == step::TemporaryRemoved;
     EXPECT_EQ(next.accountCount, inPlace ? 4 : 3);

@@ -16,8 +16,8 @@ using core::Expanded;
 using core::FullHeaders;
 using core::Marked;
 using core::NoWrap;
-using testing_support::TestProgram;
 using testing_support::readFile;
+using testing_support::TestProgram;
 using testing_support::writeFile;
 std::string blanks(size_t n) { return std::string(n, ' '); }
 
@@ -46,17 +46,19 @@ TEST(CheckAccount, ListFileGivesCountSizesStatusAndSummary) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file.substr(0, 20));
-    TestProgram t(1);
-    t.state.messageCount[1] = 7;
-    t.state.messageSizes.fill(9);
+    TestProgram t(2);
+    t.state.account(1).messageCount = 7;
+    for (int m : {1, 2}) t.state.account(1).message(m).size = 9;
     if (c.file != "-") writeFile("Get21.txt", c.file);
+    writeFile("Get22.txt", "+OK 2 3000\r\n+OK\r\n1 1000\r\n2 2000\r\n.\r\n");
     checkAccount(t.program, 1);
+    checkAccount(t.program, 2);  // another account's list leaves this one's sizes alone
     summariseAccount(t.state, 1);
-    EXPECT_EQ(t.state.messageCount[1], c.count);
-    EXPECT_EQ(std::pair(t.state.messageSizes[1], t.state.messageSizes[2]),
+    EXPECT_EQ(t.state.account(1).messageCount, c.count);
+    EXPECT_EQ(std::pair(t.state.account(1).message(1).size, t.state.account(1).message(2).size),
               std::pair(c.size1, c.size2));
-    EXPECT_EQ(t.state.statusText[1], c.status);
-    EXPECT_EQ(t.state.summaryText[1], c.summary);
+    EXPECT_EQ(t.state.account(1).statusText, c.status);
+    EXPECT_EQ(t.state.account(1).summaryText, c.summary);
     EXPECT_TRUE(t.system.commands.empty()) << "no server query when the files are current";
   }
 }
@@ -89,19 +91,19 @@ TEST(CheckAccount, ServerQueryRunsTheListThenTheHeaders) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.status + c.password);
     TestProgram t(1);
-    t.state.userName[1] = c.user;
-    t.state.password[1] = c.password;
+    t.state.account(1).userName = c.user;
+    t.state.account(1).password = c.password;
     t.state.bodyLinesToFetch = c.bodyLines;
-    t.state.resultFilesCurrent[1] = false;
-    t.state.busyMark[1] = " [bezig]";
+    t.state.account(1).resultFilesCurrent = false;
+    t.state.account(1).busyMark = " [bezig]";
     for (const char* file : {"Get21.txt", "Get21.uid", "Get41.txt"}) writeFile(file, "+OK 2 9\r\n");
     t.system.outputs["Get21.txt"] = c.listFile;
     t.system.outputs["Get21.uid"] = "new";
     t.system.outcome = c.outcome;
     checkAccount(t.program, 1);
     EXPECT_EQ(t.system.commands, c.lines);
-    EXPECT_EQ(t.state.statusText[1], c.status);
-    EXPECT_EQ(t.state.busyMark[1], "");
+    EXPECT_EQ(t.state.account(1).statusText, c.status);
+    EXPECT_EQ(t.state.account(1).busyMark, "");
     EXPECT_EQ(t.state.redrawWithoutKey, c.lines.size() == 2);
     bool kept = c.outcome != Done;
     EXPECT_EQ(readFile("Get21.txt"), kept ? "+OK 2 9\r\n" : c.listFile);
@@ -130,8 +132,8 @@ struct ListScreen : TestProgram {
       file += ".\r\n";
     }
     writeFile("Get41.txt", file);
-    state.messageCount[1] = static_cast<int>(bodies.size());
-    for (int m = 1; m <= core::MaxMessages; ++m) state.messageSizes[m] = 100 * m;
+    state.account(1).messageCount = static_cast<int>(bodies.size());
+    for (int m = 1; m <= core::MaxMessages; ++m) state.account(1).message(m).size = 100 * m;
     state.cursorLine = 0;
   }
   int draw() {
@@ -146,13 +148,13 @@ struct ListScreen : TestProgram {
 
 TEST(AccountList, StatusLineOrMessageLinesWithTheirColours) {
   ListScreen f({{"a"}, {"b"}, {"c"}});
-  f.state.statusText[1] = noAccessLine();
+  f.state.account(1).statusText = noAccessLine();
   f.state.cursorLine = 1;
   EXPECT_EQ(f.draw(), 1);
   EXPECT_EQ(f.row(3), noAccessLine());
   EXPECT_EQ(f.fg(3, 5), console::Brown);
   EXPECT_EQ(std::pair(f.state.selectedAccount, f.state.selectedItem), std::pair(1, 0));
-  f.state.statusText[1].clear();
+  f.state.account(1).statusText.clear();
   f.state.cell(1, 2) = f.state.cell(1, 3) = Marked;
   f.state.cursorLine = 4;  // message 3
   EXPECT_EQ(f.draw(), 4);
@@ -214,8 +216,9 @@ TEST(AccountList, RequestedDeletionRunsAtItsMessage) {
   f.state.cell(1, 2) = DeleteRequested;
   f.console.onIdle = [](console::MemoryConsole& c) { c.pushKey("j"); };
   EXPECT_EQ(f.draw(), 4);
-  EXPECT_EQ(f.system.commands.at(0), "./mboxtool pop1.example.org 110 user1 - dele 2 --seen Get21.uid >/dev/null");
-  EXPECT_EQ(f.state.recheckRequested[1] + f.state.redrawWithoutKey, 2);
+  EXPECT_EQ(f.system.commands.at(0),
+            "./mboxtool pop1.example.org 110 user1 - dele 2 --seen Get21.uid >/dev/null");
+  EXPECT_EQ(f.state.account(1).recheckRequested + f.state.redrawWithoutKey, 2);
 }
 
 }  // namespace

@@ -74,8 +74,8 @@ class FakeSystem : public platform::System {
   bool playTool = true;
   platform::ToolOutcome outcome = platform::ToolOutcome::Done;
   bool refuseRenames = false;
-  std::string refuseRenamesOf;  // with refuseRenames: only names that start so
-  std::string dieAt;            // the step of a file replacement at which the process ends
+  std::string refuseRenamesOf;       // with refuseRenames: only names that start so
+  std::string dieAt;                 // the step of a file replacement at which the process ends
   int renames = 0, dieAtRename = 0;  // the rename at which the process ends, counted from 1
 
  private:
@@ -102,10 +102,10 @@ struct TestProgram {
   }
   void setAccount(int a, std::string server, std::string user, std::string password,
                   std::string label) {
-    state.serverName[a] = std::move(server);
-    state.userName[a] = std::move(user);
-    state.password[a] = std::move(password);
-    state.accountLabel[a] = std::move(label);
+    state.account(a).serverName = std::move(server);
+    state.account(a).userName = std::move(user);
+    state.account(a).password = std::move(password);
+    state.account(a).accountLabel = std::move(label);
   }
   void keys(std::initializer_list<std::string> list) {
     for (const std::string& key : list) console.pushKey(key);
