@@ -135,7 +135,10 @@ void recoverConfigurationFile(platform::System& system) {
   system.deleteFile(NewFileName);
   if (!system.fileExists(TemporaryFileName)) return;
   if (system.fileExists(ConfigurationFileName)) {
-    system.deleteFile(TemporaryFileName);
+    // After our own replacement it is the old file of a finished one; after
+    // an older writer's crash it may be the only complete copy beside a cut
+    // Mailvak.ini. Either way its bytes are kept, never thrown away.
+    system.renameFile(TemporaryFileName, SetAsideFileName);
   } else {
     system.renameFile(TemporaryFileName, ConfigurationFileName);
   }

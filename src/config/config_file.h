@@ -16,8 +16,9 @@
 // Mailvak.TMP, the new file is written from it as Mailvak.NEW and synced, then
 // renamed to Mailvak.ini, and only then is Mailvak.TMP deleted. So whenever
 // Mailvak.ini exists it is complete. At start-up a Mailvak.NEW is dropped (it
-// never took its place), and a Mailvak.TMP is put back only when Mailvak.ini is
-// missing; beside a Mailvak.ini it is the old file of a finished replacement.
+// never took its place), and a Mailvak.TMP is put back when Mailvak.ini is
+// missing; beside a Mailvak.ini it is kept as Mailvak.oud (the old file of a
+// finished replacement, or the only complete copy an older writer left).
 //
 // A file may start with a UTF-8 byte-order mark, which the reader skips.
 #pragma once
@@ -35,8 +36,9 @@ namespace config {
 inline constexpr char ConfigurationFileName[] = "Mailvak.ini";
 inline constexpr char TemporaryFileName[] = "Mailvak.TMP";
 inline constexpr char NewFileName[] = "Mailvak.NEW";
-/// Where the bytes of a short file without a whole record are kept when the
-/// template takes its place.
+/// Where bytes are kept that no longer make the configuration: a short file
+/// without a whole record when the template takes its place, or a
+/// Mailvak.TMP found beside a Mailvak.ini.
 inline constexpr char SetAsideFileName[] = "Mailvak.oud";
 /// A file shorter than this is not set up and gets the template.
 inline constexpr long long MinimumConfigurationSize = 543;
@@ -94,7 +96,8 @@ using MiddleStep = std::function<void(platform::TextFile& oldFile, platform::Tex
 bool replaceConfigurationFile(core::Program& program, const MiddleStep& middleStep);
 
 /// Finishes what a replacement cut short: drops Mailvak.NEW, and puts
-/// Mailvak.TMP back as Mailvak.ini when that is missing (else deletes it).
+/// Mailvak.TMP back as Mailvak.ini when that is missing (else keeps it as
+/// Mailvak.oud).
 void recoverConfigurationFile(platform::System& system);
 
 /// Writes the account table to Mailvak.ini: the old preamble, then accounts
