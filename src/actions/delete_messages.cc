@@ -43,7 +43,7 @@ bool deleteListed(core::Program& program, int account, const std::vector<int>& n
   bool written = writeDeletionList(numbers);
   if (written) {
     core::runTool(program, core::toolRun(program.state, account,
-                                         "deles" + core::seenOption(seenFile) + " >/dev/null"));
+                                         {"deles", platform::SeenOption, seenFile}, ""));
   }
   program.system.deleteFile(core::DeletionListFileName);
   return written;
@@ -53,10 +53,10 @@ bool deleteMessage(core::Program& program, int a, int m) {
   core::State& s = program.state;
   s.cell(a, m) &= ~core::DeleteRequested;
   if (!console::isYes(askConfirmation(program, "   Bericht onder blauwe balk   "))) return false;
-  core::runTool(program,
-                core::toolRun(s, a,
-                              "dele " + console::toText(m) +
-                                  core::seenOption(core::seenFileName(a)) + " >/dev/null"));
+  core::runTool(
+      program,
+      core::toolRun(s, a, {"dele", console::toText(m), platform::SeenOption, core::seenFileName(a)},
+                    ""));
   return true;
 }
 

@@ -54,10 +54,9 @@ bool emptyMailbox(core::Program& program, int a) {
     // deletion is checked against what this count run saw, so a message that
     // arrives meanwhile stays.
     program.system.deleteFile(core::CountFileName);
-    core::runTool(program, core::toolRun(s, a,
-                                         "list" + core::seenOption(core::CountSeenFileName) +
-                                             " > " + core::CountFileName,
-                                         core::CountSeenFileName));
+    core::runTool(program,
+                  core::toolRun(s, a, {"list", platform::SeenOption, core::CountSeenFileName},
+                                core::CountFileName, core::CountSeenFileName));
     long long count = readServerCount(core::CountFileName);
     program.system.deleteFile(core::CountFileName);
 

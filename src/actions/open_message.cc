@@ -59,8 +59,9 @@ void openMessage(core::Program& program, int a, int m, bool askSize) {
     lines = bodyLinesForKilobytes(kilobytes);
   }
   const std::string file = core::messageFileName(a, m);
-  const std::string stop = "stop " + console::toText(m) + " " + console::toText(lines) + " >";
-  if (core::runTool(program, core::toolRun(s, a, stop + file)) != platform::ToolOutcome::Done) {
+  platform::ToolRun fetch =
+      core::toolRun(s, a, {"stop", console::toText(m), console::toText(lines)}, file);
+  if (core::runTool(program, fetch) != platform::ToolOutcome::Done) {
     console::showOutcome(program.console, "  Er is iets mis, afgebroken.  ");
     return;
   }

@@ -8,7 +8,8 @@
 //   ML-<a>-<m>.eml  message m of account a, fetched for the viewer
 //   an2             the tool's list output read as the server's message count
 //   an2.uid         what an2 showed, which emptying a mailbox deletes against
-//   deles.dat       message numbers to delete, one per line, highest first
+//   deles.dat       message numbers to delete, one per line, highest first (its
+//                   name is in platform/tool_files.h, which the tool shares)
 //   <name>.got      a result file held while accounts move or go: it belongs to
 //                   no account, and the next start removes it
 #pragma once
@@ -16,6 +17,7 @@
 #include <string>
 
 #include "console/text.h"
+#include "platform/tool_files.h"
 
 namespace core {
 
@@ -29,7 +31,7 @@ inline std::string messageFileName(int account, int message) {
   return "ML-" + console::toText(account) + "-" + console::toText(message) + ".eml";
 }
 inline constexpr const char* CountFileName = "an2";
-inline constexpr const char* DeletionListFileName = "deles.dat";
+using platform::DeletionListFileName;
 inline constexpr const char* CountSeenFileName = "an2.uid";
 inline std::string heldFileName(const std::string& name) { return name + ".got"; }
 

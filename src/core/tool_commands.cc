@@ -1,7 +1,5 @@
 #include "core/tool_commands.h"
 
-#include <algorithm>
-
 namespace core {
 
 namespace {
@@ -32,27 +30,18 @@ std::string toolPrefix(const core::State& state, int account) {
          shellWord(state.account(account).userName) + " - ";
 }
 
-std::string seenOption(const std::string& seenFile) { return " --seen " + seenFile; }
-
-platform::ToolRun toolRun(const core::State& state, int account, std::string_view command,
-                          const std::string& sideFile) {
+platform::ToolRun toolRun(const core::State& state, int account, std::vector<std::string> words,
+                          const std::string& outputFile, const std::string& sideFile) {
+  const core::AccountSettings& settings = state.account(account);
   platform::ToolRun run;
+  run.line = toolPrefix(state, account);
+  for (const std::string& word : words) run.line += shellWord(word) + " ";
+  run.line += ">" + (outputFile.empty() ? std::string("/dev/null") : outputFile);
+  run.arguments = {settings.serverName, "110", settings.userName, "-"};
+  run.arguments.insert(run.arguments.end(), words.begin(), words.end());
+  run.password = settings.password;
+  run.outputFile = outputFile;
   run.sideFile = sideFile;
-  run.line = toolPrefix(state, account) + std::string(command);
-  run.password = state.account(account).password;
-  run.arguments = {state.account(account).serverName, "110", state.account(account).userName, "-"};
-  size_t arrow = command.rfind('>');
-  std::string_view words = command.substr(0, arrow);
-  for (size_t start = 0; start < words.size();) {
-    size_t end = std::min(words.find(' ', start), words.size());
-    if (end > start) run.arguments.emplace_back(words.substr(start, end - start));
-    start = end + 1;
-  }
-  if (arrow != std::string_view::npos) {
-    std::string_view target = command.substr(arrow + 1);
-    while (!target.empty() && target.front() == ' ') target.remove_prefix(1);
-    if (target != "/dev/null") run.outputFile = target;
-  }
   return run;
 }
 

@@ -91,15 +91,14 @@ std::string summaryOf(std::string_view firstLine) {
 
 platform::ToolRun listRun(const core::State& state, int a) {
   const std::string seen = core::seenFileName(a);
-  return core::toolRun(state, a, "list" + core::seenOption(seen) + " >" + core::listFileName(a),
-                       seen);
+  return core::toolRun(state, a, {"list", platform::SeenOption, seen}, core::listFileName(a), seen);
 }
 
 platform::ToolRun headerRun(const core::State& state, int a) {
   return core::toolRun(state, a,
-                       "top " + console::toText(state.account(a).messageCount) + " " +
-                           console::toText(bodyLinesArgument(state.bodyLinesToFetch)) + ">" +
-                           core::headerFileName(a));
+                       {"top", console::toText(state.account(a).messageCount),
+                        console::toText(bodyLinesArgument(state.bodyLinesToFetch))},
+                       core::headerFileName(a));
 }
 
 bool listRunAnswered(core::State& state, int a, platform::ToolOutcome outcome) {

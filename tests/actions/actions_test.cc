@@ -27,7 +27,7 @@ struct Action : TestProgram {
     state.account(2).messageCount = 10;
     system.onCommand = [this](const std::string& line) {
       if (line.find(" deles ") != std::string::npos) listSeen = readFile("deles.dat");
-      if (line.ends_with("> an2") && !countFile.empty()) writeFile("an2", countFile);
+      if (line.ends_with(">an2") && !countFile.empty()) writeFile("an2", countFile);
     };
   }
   std::string listSeen = "(not run)", countFile;
@@ -100,7 +100,7 @@ TEST(EmptyMailbox, TheServersCountDecidesWhatIsDeleted) {
       EXPECT_EQ(f.row(25).substr(48, 31), outcome);
     }
     EXPECT_EQ(f.system.commands.size(), deleted ? 2u : 1u);
-    EXPECT_EQ(f.system.commands[0], Tool2 + "list --seen an2.uid > an2");
+    EXPECT_EQ(f.system.commands[0], Tool2 + "list --seen an2.uid >an2");
     EXPECT_EQ(f.state.cell(2, 1), deleted ? 0 : +Marked);
     EXPECT_EQ(f.console.pendingKeys(), 1u) << "the closing key is left for the dispatcher";
   }

@@ -27,7 +27,7 @@ TEST(CheckAll, EveryAccountSideBySideWithinTheLimits) {
                                              ".example.org 110 user" + n + " - ";
     EXPECT_NE(firstRows.find("Account " + n + " [bezig]"), std::string::npos) << firstRows;
     auto& runs = f.system.commands;
-    auto top = std::find(runs.begin(), runs.end(), run + "top " + n + " 40>Get4" + n + ".txt");
+    auto top = std::find(runs.begin(), runs.end(), run + "top " + n + " 40 >Get4" + n + ".txt");
     EXPECT_NE(
         std::find(runs.begin(), top, run + "list --seen Get2" + n + ".uid >Get2" + n + ".txt"), top)
         << a;

@@ -78,9 +78,9 @@ TEST(CheckAccount, ServerQueryRunsTheListThenTheHeaders) {
   // clang-format off
   const Case cases[] = {
       {"jan", "geheim", 160, "+OK 1234 99999\r\n", "",
-       {tool + list, tool + "jan - top 800 160>Get41.txt"}},
+       {tool + list, tool + "jan - top 800 160 >Get41.txt"}},
       {"jan piet", "ge heim'$x", -5, "-ERR nee\r\n", noAccessLine(),
-       {quoted + "list --seen Get21.uid >Get21.txt", quoted + "top 0 40>Get41.txt"}},
+       {quoted + "list --seen Get21.uid >Get21.txt", quoted + "top 0 40 >Get41.txt"}},
       {"jan", "geheim", 40, "", wrongAnswerLine(), {tool + list}},
       // A run that fails leaves the last good files as they were and says why.
       {"jan", "", 40, "", toolMissingLine(), {tool + list}, NotStarted},

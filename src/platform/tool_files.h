@@ -1,0 +1,13 @@
+// Names that Mailvak and its POP3 tool both use, so that the two programs
+// can never spell them differently.
+#pragma once
+
+namespace platform {
+
+/// The message numbers a deletion of several messages asks for, one per line.
+inline constexpr char DeletionListFileName[] = "deles.dat";
+/// The option that names the file holding what a list showed: `list` writes
+/// it, `dele` and `deles` delete against it.
+inline constexpr char SeenOption[] = "--seen";
+
+}  // namespace platform
