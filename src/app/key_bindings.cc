@@ -142,8 +142,12 @@ void subjectRight(core::Program& p) {
 }
 void dateLeft(core::Program& p) { p.state.dateColumn = std::max(p.state.dateColumn - 1, 35); }
 void dateRight(core::Program& p) { p.state.dateColumn = std::min(p.state.dateColumn + 1, 105); }
-void textRight(core::Program& p) { p.state.textOffset += 1; }
-void textLeft(core::Program& p) { p.state.textOffset = std::max(p.state.textOffset - 1, 1); }
+// Shift-Ctrl-Left shows the header and body lines from one column further
+// right (the text moves left), Shift-Ctrl-Right one column less far.
+void shiftCtrlLeftSkipsOneColumnMore(core::Program& p) { p.state.textOffset += 1; }
+void shiftCtrlRightSkipsOneColumnLess(core::Program& p) {
+  p.state.textOffset = std::max(p.state.textOffset - 1, 1);
+}
 void lineUp(core::Program& p) { cursorUp(p.state); }
 void lineDown(core::Program& p) { cursorDown(p.state); }
 void screenUp(core::Program& p) { pageUp(p.state); }
@@ -185,8 +189,8 @@ constexpr KeyBinding KeyTable[] = {
     {"",          keys::Right,     Held::Any,          openLine},
     {"",          keys::CtrlLeft,  Held::NotShift,     dateLeft},
     {"",          keys::CtrlRight, Held::NotShift,     dateRight},
-    {"",          keys::CtrlLeft,  Held::Any,          textRight},
-    {"",          keys::CtrlRight, Held::Any,          textLeft},
+    {"",          keys::CtrlLeft,  Held::Any,          shiftCtrlLeftSkipsOneColumnMore},
+    {"",          keys::CtrlRight, Held::Any,          shiftCtrlRightSkipsOneColumnLess},
     {"",          keys::Up,        Held::Any,          lineUp},
     {"",          keys::Down,      Held::Any,          lineDown},
     {"",          keys::PageUp,    Held::Any,          screenUp},

@@ -53,14 +53,17 @@ std::string blockKey(Block key, int modifiers) {
                                                 : codes[0]);
 }
 
+// The PC codes of F1 (F1..F10 follow it) and of F11 (F12 follows it): alone,
+// with Shift, with Ctrl, with Alt.
+constexpr int F1Codes[] = {59, 84, 94, 104};
+constexpr int F11Codes[] = {133, 135, 137, 139};
+
 // F1..F12: alone, with Shift, with Ctrl, with Alt.
 std::string functionKey(int n, int modifiers) {
-  int plain, shift, ctrl, alt;
-  if (n <= 10) {
-    plain = 58 + n, shift = 83 + n, ctrl = 93 + n, alt = 103 + n;
-  } else {
-    plain = 122 + n, shift = 124 + n, ctrl = 126 + n, alt = 128 + n;
-  }
+  const int* codes = n <= 10 ? F1Codes : F11Codes;
+  const int offset = n <= 10 ? n - 1 : n - 11;
+  int plain = codes[0] + offset, shift = codes[1] + offset, ctrl = codes[2] + offset,
+      alt = codes[3] + offset;
   return keys::extended((modifiers & AltBit)     ? alt
                         : (modifiers & CtrlBit)  ? ctrl
                         : (modifiers & ShiftBit) ? shift
@@ -71,15 +74,16 @@ std::string functionKey(int n, int modifiers) {
 int altScanCode(char32_t c) {
   if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
   static constexpr std::string_view Rows[] = {"qwertyuiop[]", "asdfghjkl;'`", "\\zxcvbnm,./"};
-  static constexpr int RowStarts[] = {16, 30, 43};
+  static constexpr int RowStarts[] = {16, 30, 43};  // the scan codes of q, a and backslash
   for (int row = 0; row < 3; ++row) {
     size_t at = c < 128 ? Rows[row].find(static_cast<char>(c)) : std::string_view::npos;
     if (at != std::string_view::npos) return RowStarts[row] + static_cast<int>(at);
   }
-  if (c >= '1' && c <= '9') return 120 + static_cast<int>(c - '1');
-  if (c == '0') return 129;
-  if (c == '-') return 130;
-  if (c == '=') return 131;
+  constexpr int AltOne = 120;  // Alt-1..Alt-9, then Alt-0, Alt-- and Alt-= follow
+  if (c >= '1' && c <= '9') return AltOne + static_cast<int>(c - '1');
+  if (c == '0') return AltOne + 9;
+  if (c == '-') return AltOne + 10;
+  if (c == '=') return AltOne + 11;
   return 0;
 }
 
@@ -203,7 +207,7 @@ Result kittyKey(size_t length, const Parameters& p, int extraModifiers) {
   int code = p.at(0);
   int modifiers = p.modifiers() | extraModifiers;
   KeyAction action = p.action();
-  if (code >= KittyLeftShift && code <= 57452) {
+  if (code >= KittyLeftShift && code <= KittyLastModifier) {
     KeyEvent event;
     event.kind = KeyEvent::Kind::Modifier;
     event.modifierCode = code;
@@ -211,20 +215,21 @@ Result kittyKey(size_t length, const Parameters& p, int extraModifiers) {
     event.modifiers = modifiers & (ShiftBit | AltBit | CtrlBit);
     return complete(length, event);
   }
-  if (code >= 57399 && code <= 57426) {  // the keypad
+  if (code >= KittyKeypadFirst && code <= KittyKeypadLast) {
     static constexpr std::string_view KeypadText = "0123456789./*-+\r=";
-    if (code <= 57415) {
-      char c = KeypadText[code - 57399];
+    if (code < KittyKeypadFirst + static_cast<int>(KeypadText.size())) {
+      char c = KeypadText[code - KittyKeypadFirst];
       return keyResult(length, characterKey(static_cast<unsigned char>(c), modifiers), modifiers,
                        action);
     }
     static constexpr int KeypadBlock[] = {-1,       Left, Right, Up,     Down,  PageUp,
                                           PageDown, Home, End,   Insert, Delete};
-    int block = KeypadBlock[code - 57416];
+    int block = KeypadBlock[code - KittyKeypadFirst - static_cast<int>(KeypadText.size())];
     if (block < 0) return skip(length);
     return keyResult(length, blockKey(static_cast<Block>(block), modifiers), modifiers, action);
   }
-  if (code < 0 || code >= 57344) return skip(length);  // lock, media and other private keys
+  if (code < 0 || code >= KittyPrivateFirst)
+    return skip(length);  // lock, media, other private keys
   // Caps Lock (bit 64) turns letters to capitals like Shift does.
   int shiftLike = modifiers;
   if (p.at(1) > 0 && ((p.at(1) - 1) & 64)) shiftLike ^= ShiftBit;
@@ -457,8 +462,11 @@ std::string withModifiers(const std::string& key, int modifiers) {
   for (int block = Home; block <= Delete; ++block) {
     if (BlockCodes[block][0] == code) return blockKey(static_cast<Block>(block), modifiers);
   }
-  if (code >= 59 && code <= 68) return functionKey(code - 58, modifiers);
-  if (code == 133 || code == 134) return functionKey(code - 122, modifiers);
+  if (code >= F1Codes[0] && code < F1Codes[0] + 10)
+    return functionKey(code - F1Codes[0] + 1, modifiers);
+  if (code == F11Codes[0] || code == F11Codes[0] + 1) {
+    return functionKey(code - F11Codes[0] + 11, modifiers);
+  }
   return key;
 }
 

@@ -23,9 +23,12 @@ namespace console {
 /// Modifier bits as the terminal reports them (its parameter minus one).
 inline constexpr int ShiftBit = 1, AltBit = 2, CtrlBit = 4;
 
-/// Kitty codes of the modifier keys.
+/// Kitty codes of the modifier keys (the last is the last of that range).
 inline constexpr int KittyLeftShift = 57441, KittyLeftCtrl = 57442, KittyRightShift = 57447,
-                     KittyRightCtrl = 57448;
+                     KittyRightCtrl = 57448, KittyLastModifier = 57452;
+/// Kitty codes of the keypad (digits and signs first, then its cursor block),
+/// and the first of the private codes (locks, media) that make no key.
+inline constexpr int KittyKeypadFirst = 57399, KittyKeypadLast = 57426, KittyPrivateFirst = 57344;
 
 enum class KeyAction { Press, Repeat, Release };
 
