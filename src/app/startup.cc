@@ -92,6 +92,7 @@ bool prepareConsole(core::Program& program) {
   if (!system.lockCurrentDirectory()) {
     return refuse(program, "  Mailvak draait al op werkmap " + workingDirectory + ".");
   }
+  system.removeStaleRunFiles();
   copyTool(system, workingDirectory);
 
   console::Resolution desktop = c.desktopResolution();
