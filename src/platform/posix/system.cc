@@ -122,8 +122,10 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
     }
     if (!sideNamed) started.files.sideTemporary.clear();
     if ((!run.outputFile.empty() && started.output < 0) || !sideNamed) {
-      if (started.output >= 0) ::close(started.output);
-      if (started.output >= 0) ::unlink(started.files.outputTemporary.c_str());
+      if (started.output >= 0) {
+        ::close(started.output);
+        ::unlink(started.files.outputTemporary.c_str());
+      }
       *outcome = ToolOutcome::NotWritten;
       return 0;
     }

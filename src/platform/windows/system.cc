@@ -259,9 +259,8 @@ void System::stopTools() {
     finishRun(runs_->started.begin()->first);
     // Under wine a killed run's handles can close a moment after it counts
     // as ended, and its files go only with them.
-    std::vector<std::string> names = {files.outputTemporary};
-    if (!files.sideTemporary.empty())
-      names = {names[0], files.sideTemporary, files.sideTemporary + ".new"};
+    std::vector<std::string> names = {files.outputTemporary, files.sideTemporary};
+    if (!files.sideTemporary.empty()) names.push_back(files.sideTemporary + ".new");
     for (const std::string& name : names) {
       for (int wait = 0; !name.empty() && !isFree(name) && wait < 100; ++wait) {
         Sleep(10);
