@@ -93,6 +93,7 @@ bool prepareConsole(core::Program& program) {
   if (!system.lockCurrentDirectory()) {
     return refuse(program, "  Mailvak draait al op werkmap " + workingDirectory + ".");
   }
+  system.removeStaleRunFiles();
   core::removeHeldAccountFiles(system);
   copyTool(system, workingDirectory);
 

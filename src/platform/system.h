@@ -59,7 +59,8 @@ class System {
   /// waits for it. Its output goes to a new private file (never through a
   /// symbolic link, never into a special file) that replaces outputFile only
   /// when the run has ended, so a reader never sees half a file; its error
-  /// output is dropped, so nothing it prints can reach the screen.
+  /// output is dropped, so nothing it prints can reach the screen. No run
+  /// outlives Mailvak: they end with it however it ends.
   virtual ToolOutcome runTool(const ToolRun& run);
   /// Starts the tool as runTool does and returns at once: the run's number
   /// (above 0), or 0 when it could not start, with *outcome saying why.
@@ -68,8 +69,12 @@ class System {
   /// result file in place; returns its number with *outcome, or 0 when none
   /// ended in that time or none is running.
   virtual int waitForTools(int milliseconds, ToolOutcome* outcome);
-  /// Kills every started run and waits for it; its result file stays as it was.
+  /// Kills every started run and waits for it; its files stay as they were.
   virtual void stopTools();
+  /// Removes the temporary files that runs of an earlier Mailvak left in the
+  /// current directory. Only for a directory whose lock this process holds,
+  /// before it starts any run.
+  virtual void removeStaleRunFiles();
   /// Hands a file to the desktop's viewer (xdg-open; the shell's "open" on
   /// Windows), detached, never waited for.
   virtual void startDetached(const std::string& file);
@@ -110,7 +115,16 @@ class System {
  private:
   // The runs started and not yet waited for, kept as the system needs them.
   struct Runs;
+  // A run's files: where its output and side file go, and the temporary
+  // names it writes them under ("" where it has none).
+  struct RunFiles {
+    std::string outputTemporary, outputFile, sideTemporary, sideFile;
+  };
   ToolOutcome finishRun(int number);
+  // Puts a finished run's files in place when outcome is Done, in the order
+  // sideFile's comment gives, else removes its temporaries; returns the
+  // outcome, NotWritten when a rename failed.
+  ToolOutcome settleRunFiles(ToolOutcome outcome, const RunFiles& files);
 
   std::unique_ptr<Runs> runs_;
 };

@@ -2,7 +2,8 @@
 // its size, and giving it back on every way out. The device restores itself in
 // restore(), its destructor, at normal exit, and on SIGTERM, SIGHUP, SIGINT,
 // SIGQUIT and the fatal signals, by writing the restore bytes its owner set and
-// putting back the modes it found.
+// putting back the modes it found. On those signals it also ends the tool runs
+// still going (platform/posix/run_table.h).
 #pragma once
 
 #include <string>

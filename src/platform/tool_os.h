@@ -15,9 +15,10 @@ namespace platform {
 /// gives a failed write instead of ending the process.
 void prepareToolProcess();
 
-/// The program's arguments, argv[0] included, as UTF-8: argv itself on POSIX;
-/// on Windows read from the wide command line, which the narrow argv would
-/// turn into the local code page and lose what it cannot hold.
+/// The program's arguments, argv[0] included, as the bytes Mailvak gave:
+/// argv itself on POSIX; on Windows read from the wide command line (the
+/// narrow argv would turn it into the local code page and lose what that
+/// cannot hold), each lone surrogate turned back into the byte it stands for.
 std::vector<std::string> commandLineArguments(int argc, char** argv);
 
 /// Reads one byte of standard input into *c; false at its end or on failure.

@@ -1,13 +1,20 @@
 // The operating system as the program sees it: text files read line by line
-// and tool runs without a shell.
+// and tool runs without a shell, which never outlive Mailvak.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
+#include <iterator>
+#include <set>
+#include <sstream>
 
 #include "platform/files.h"
 #include "platform/system.h"
+#include "platform/terminal_device.h"
 #include "support/temp_dir.h"
 
 namespace platform {
@@ -61,6 +68,152 @@ TEST(ToolRun, PasswordOnAPipeAndAResultFileOfItsOwn) {
   unlink("mboxtool");
   EXPECT_EQ(system.runTool(run), ToolOutcome::NotStarted);
   EXPECT_EQ(readFile("Get21.txt"), output);  // kept when the tool did not start
+}
+
+using testing_support::readFile, testing_support::writeFile;
+
+// The names in the current directory, in order, each followed by a blank.
+std::string namesHere() {
+  std::set<std::string> sorted;
+  for (const auto& entry : std::filesystem::directory_iterator("."))
+    sorted.insert(entry.path().filename());
+  std::string names;
+  for (const std::string& name : sorted) names += name + " ";
+  return names;
+}
+
+void writeTool(const std::string& script) {
+  writeFile("mboxtool", "#!/bin/sh\n" + script);
+  chmod("mboxtool", 0700);
+}
+
+// A System that notes the removals and renames that put a run's files in
+// place, and refuses renames to one name.
+struct NotingSystem : System {
+  bool deleteFile(const std::string& name) override {
+    if (name[0] != '.') steps += "-" + name + " ";
+    return System::deleteFile(name);
+  }
+  bool renameFile(const std::string& from, const std::string& to) override {
+    steps += ">" + to + " ";
+    return to != refused && System::renameFile(from, to);
+  }
+  std::string steps, refused;
+};
+
+// Only a run that ended well replaces its files: the old side file goes
+// first, then the result file and the new side file take their places. On
+// every other end both stay as they were, and no temporary file is left.
+TEST(ToolRun, FilesTakeTheirPlacesOnlyWholeAndInOrder) {
+  testing_support::ScopedTempDir dir;
+  // The side file's name comes second; a refusal (status 1) makes none.
+  writeTool(
+      "read pw\necho \"$pw $1\"\n[ $1 = 1 ] || echo nieuw >\"$2\"\n: >\"$2.new\"\n"
+      "[ $1 = kill ] && kill -9 $$\nexit $1\n");
+  const std::string Kept = "oud|oud-seen";
+  // clang-format off
+  const struct { std::string status, refused; ToolOutcome outcome; std::string files, steps; } cases[] = {
+    {"0", "", ToolOutcome::Done, "pw 0\n|nieuw\n", "-seen >Get41.txt >seen "},
+    {"1", "", ToolOutcome::Done, "pw 1\n|", "-seen >Get41.txt "},
+    {"2", "", ToolOutcome::BrokenOff, Kept, ""},
+    {"3", "", ToolOutcome::NotWritten, Kept, ""},
+    {"kill", "", ToolOutcome::BrokenOff, Kept, ""},
+    {"0", "seen", ToolOutcome::NotWritten, "pw 0\n|", "-seen >Get41.txt >seen "},
+    {"0", "Get41.txt", ToolOutcome::NotWritten, "oud|", "-seen >Get41.txt "},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    writeFile("Get41.txt", "oud");
+    writeFile("seen", "oud-seen");
+    NotingSystem system;
+    system.refused = c.refused;
+    EXPECT_EQ(system.runTool({{c.status, "seen"}, "pw", "Get41.txt", "seen", ""}), c.outcome);
+    EXPECT_EQ(readFile("Get41.txt") + "|" + readFile("seen") + "|" + system.steps,
+              c.files + "|" + c.steps);
+    EXPECT_EQ(namesHere(),
+              c.files.ends_with("|") ? "Get41.txt mboxtool " : "Get41.txt mboxtool seen ");
+  }
+}
+
+// Whether the process has ended (gone, or a zombie), waiting up to 5 s.
+bool ends(const std::string& pid) {
+  for (int wait = 0; wait < 500; usleep(10000), ++wait) {
+    std::string stat = readFile("/proc/" + pid + "/stat");
+    if (stat.rfind(") ") == std::string::npos || stat[stat.rfind(") ") + 2] == 'Z') return true;
+  }
+  return false;
+}
+
+// A Mailvak that ends on a signal takes its runs, and whatever they started,
+// with it, and leaves none of their temporary files; one killed outright
+// takes its runs too, and the next start removes the files they left.
+TEST(ToolRun, RunsNeverOutliveMailvak) {
+  testing_support::ScopedTempDir dir;
+  writeTool(": >\"$1.new\"\nsleep 30 &\necho $$ $! >>pids\nwait\n");
+  for (int signal : {SIGTERM, SIGKILL}) {
+    unlink("pids");
+    pid_t mailvak = fork();
+    if (mailvak == 0) {
+      int master = posix_openpt(O_RDWR | O_NOCTTY);
+      grantpt(master);
+      unlockpt(master);
+      int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+      TerminalDevice terminal(slave, slave);
+      System system;
+      ToolOutcome outcome;
+      bool started = terminal.open();
+      for (const char* file : {"Get21.txt", "Get22.txt"})
+        started = started && system.startTool({{"seen"}, "", file, "seen", ""}, &outcome) > 0;
+      while (started) pause();
+      _exit(1);
+    }
+    std::vector<std::string> pids;
+    for (int wait = 0; wait < 500 && pids.size() < 4; usleep(10000), ++wait) {
+      std::istringstream words(readFile("pids"));
+      pids.assign(std::istream_iterator<std::string>(words), {});
+    }
+    kill(mailvak, signal);
+    int status = 0;
+    waitpid(mailvak, &status, 0);
+    ASSERT_EQ(pids.size(), 4u);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal);
+    EXPECT_TRUE(ends(pids[0]) && ends(pids[2]));  // the runs
+    if (signal == SIGTERM) {
+      EXPECT_TRUE(ends(pids[1]) && ends(pids[3]));  // what they started
+      EXPECT_EQ(namesHere(), "mboxtool pids ");
+      continue;
+    }
+    kill(std::stoi(pids[1]), SIGKILL);
+    kill(std::stoi(pids[3]), SIGKILL);
+    const std::string left = namesHere();
+    EXPECT_EQ(std::count(left.begin(), left.end(), '.'), 16) << left;  // two runs' three files
+    writeFile(".Get21.txt.9", "blijft");
+    System().removeStaleRunFiles();
+    EXPECT_EQ(namesHere(), ".Get21.txt.9 mboxtool pids ");
+  }
+}
+
+// Runs go side by side, each watched through a pidfd or, without one, looked
+// at in turn: the run that ends first is the first that a wait gives.
+TEST(ToolRun, RunsSideBySideWithAndWithoutPidfd) {
+  testing_support::ScopedTempDir dir;
+  // "a" ends only a while after "b" has shown itself.
+  writeTool(
+      "[ $1 = b ] && : >b && exit 0\nfor i in $(seq 20); do\n"
+      "  [ -e b ] && sleep 0.3 && echo zag && exit 0; sleep 0.1\ndone\n");
+  for (bool pidfd : {true, false}) {
+    if (!pidfd) setenv("MAILVAK_NO_PIDFD", "1", 1);
+    unlink("b");
+    System system;
+    ToolOutcome outcome;
+    int a = system.startTool({{"a"}, "", "Get41.txt", "", ""}, &outcome);
+    int b = system.startTool({{"b"}, "", "", "", ""}, &outcome);
+    EXPECT_EQ(system.waitForTools(5000, &outcome), b) << pidfd;
+    EXPECT_EQ(system.waitForTools(10, &outcome), 0) << pidfd;
+    EXPECT_EQ(system.waitForTools(5000, &outcome), a) << pidfd;
+    EXPECT_EQ(readFile("Get41.txt"), "zag\n") << pidfd;
+  }
+  unsetenv("MAILVAK_NO_PIDFD");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app/startup.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "platform/windows/win32.h"
 #include "support/harness.h"
 
 namespace platform {
@@ -24,17 +25,22 @@ std::vector<std::string> namesIn(const std::string& directory) {
   return names;
 }
 
-// Values reach the tool as they are, blanks, quotes and the interpreter's
-// special characters included; the password only on its standard input.
+// Values reach the tool as they are, blanks, quotes, the interpreter's
+// special characters and bytes of no UTF-8 included; the password only on
+// its standard input.
 TEST(WindowsToolRun, ArgumentsAsGivenAndAResultFileOfItsOwn) {
   testing_support::ScopedTempDir dir;
   System system;
   ASSERT_TRUE(system.copyFile(system.executableDirectory() + "\\echo_tool.exe", ToolFileName));
   writeFile("Get41.txt", "oud");
-  ToolRun run{
-      {"host", "jan \"piet\"", "a\\\" b\\", "", "%PATH%&x|y>z", "-"}, "ge heim\"", "Get41.txt", "", ""};
+  ToolRun run{{"host", "jan \"piet\"", "a\\\" b\\", "", "%PATH%&x|y>z", "j\xe4\xe4n", "-"},
+              "ge heim\"",
+              "Get41.txt",
+              "",
+              ""};
   EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
-  EXPECT_EQ(readFile("Get41.txt"), "ge heim\"\nhost\njan \"piet\"\na\\\" b\\\n\n%PATH%&x|y>z\n-\n");
+  EXPECT_EQ(readFile("Get41.txt"),
+            "ge heim\"\nhost\njan \"piet\"\na\\\" b\\\n\n%PATH%&x|y>z\nj\xe4\xe4n\n-\n");
   run.outputFile = "";
   EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
   // Runs at once end in any order, each in its own file; a stopped run leaves its file as it was.
@@ -52,6 +58,41 @@ TEST(WindowsToolRun, ArgumentsAsGivenAndAResultFileOfItsOwn) {
                                                     "Get41.txt", "mboxtool.exe"}));
   ASSERT_TRUE(system.deleteFile(ToolFileName));
   EXPECT_EQ(system.runTool(run), ToolOutcome::NotStarted);
+}
+
+// Only a run that ended well replaces its files, the old side file first; on
+// every other end both stay as they were, and no temporary file is left.
+TEST(WindowsToolRun, FilesTakeTheirPlacesOnlyWhole) {
+  testing_support::ScopedTempDir dir;
+  System system;
+  ASSERT_TRUE(system.copyFile(system.executableDirectory() + "\\echo_tool.exe", ToolFileName));
+  writeFile(".Get41.txt.12.3.new", "");  // a dead Mailvak's, unlike the next
+  writeFile(".Get41.txt.12", "");
+  system.removeStaleRunFiles();
+  const std::tuple<const char*, ToolOutcome, std::string> cases[] = {
+      {"0", ToolOutcome::Done, "pw\nexit\n0|nieuw"},
+      {"3", ToolOutcome::NotWritten, "oud|oud-seen"},
+      {"9", ToolOutcome::BrokenOff, "oud|oud-seen"}};
+  for (const auto& [status, outcome, files] : cases) {
+    writeFile("Get41.txt", "oud");
+    writeFile("seen", "oud-seen");
+    EXPECT_EQ(system.runTool({{"exit", status, "seen"}, "pw", "Get41.txt", "seen", ""}), outcome);
+    EXPECT_EQ(readFile("Get41.txt").substr(0, 9) + "|" + readFile("seen"), files);
+    EXPECT_EQ(namesIn("."),
+              (std::vector<std::string>{".Get41.txt.12", "Get41.txt", "mboxtool.exe", "seen"}));
+  }
+}
+
+// Bytes of no UTF-8 cross to the tool as lone surrogates and come back as the
+// same bytes; UTF-8 crosses as its characters.
+TEST(WindowsText, WideCharactersKeepEveryByte) {
+  for (std::string bytes : {"j\xe4\xe4n", "j\xc3\xa4n", "\xed\xa0\x80", "\xc0\xaf", "\xe2\x82",
+                            "\xf0\x9f\x98\x80", "\xf4\x90\x80\x80", "\xf8", "a\xe2\x82\xacz\xff"}) {
+    EXPECT_EQ(narrow(widen(bytes)), bytes) << testing::PrintToString(bytes);
+  }
+  EXPECT_EQ(widen("j\xe4\xe4n"), L"j\xdce4\xdce4n");
+  EXPECT_EQ(widen("j\xc3\xa4\xf0\x9f\x98\x80"), L"j\u00e4\U0001F600");
+  EXPECT_EQ(narrow(L"\xd800x"), "\xef\xbf\xbdx");
 }
 
 // Text files refuse devices and folders; a rename replaces; the identity sees a rewrite.

@@ -1,21 +1,28 @@
 #include "platform/system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <vector>
+
+#include "platform/posix/run_table.h"
+#include "platform/run_files.h"
 
 namespace platform {
 
@@ -34,6 +41,7 @@ void detachStdio() {
   signal(SIGINT, SIG_DFL);
   signal(SIGTERM, SIG_DFL);
   signal(SIGHUP, SIG_DFL);
+  signal(SIGQUIT, SIG_DFL);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -46,6 +54,22 @@ int waitFor(pid_t pid) {
   return status;
 }
 
+// Whether the process has ended; it stays unwaited for.
+bool hasEnded(pid_t pid, int options) {
+  siginfo_t info{};
+  int result;
+  while ((result = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT | options)) < 0 &&
+         errno == EINTR) {
+  }
+  return result < 0 || info.si_pid == pid;
+}
+
+// Whether nothing at all stands under name, not even a dangling link.
+bool isFree(const std::string& name) {
+  struct stat info;
+  return ::lstat(name.c_str(), &info) != 0 && errno == ENOENT;
+}
+
 }  // namespace
 
 struct System::Runs {
@@ -53,7 +77,8 @@ struct System::Runs {
     int pid = 0;
     int pidFd = -1;   // readable once the run has ended
     int output = -1;  // the temporary result file, -1 when the output is dropped
-    std::string temporary, outputFile;
+    int slot = -1;    // in the run table
+    RunFiles files;
   };
   std::map<int, Started> started;
   int lastRun = 0;
@@ -70,51 +95,81 @@ ToolOutcome System::runTool(const ToolRun& run) {
 }
 
 int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
-  // A fresh name that nobody else can have prepared: O_EXCL refuses an
-  // existing file, link or FIFO under it.
   static unsigned serial = 0;
   Runs::Started started;
-  started.outputFile = run.outputFile;
-  if (!run.outputFile.empty()) {
-    for (int attempt = 0; started.output < 0 && attempt < 100; ++attempt) {
-      started.temporary =
-          "." + run.outputFile + "." + std::to_string(getpid()) + "." + std::to_string(++serial);
-      started.output = ::open(started.temporary.c_str(),
+  started.files.outputFile = run.outputFile;
+  started.files.sideFile = run.sideFile;
+  int password[2] = {-1, -1};
+  pid_t pid = -1;
+  {
+    // The run and its files are in the run table before a signal can end Mailvak.
+    HeldEndSignals held;
+    // A fresh name that nobody else can have prepared: O_EXCL refuses an
+    // existing file, link or FIFO under it.
+    for (int attempt = 0; !run.outputFile.empty() && started.output < 0 && attempt < 100;
+         ++attempt) {
+      started.files.outputTemporary = runTemporaryName(run.outputFile, getpid(), ++serial);
+      started.output = ::open(started.files.outputTemporary.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
       if (started.output < 0 && errno != EEXIST) break;
     }
-    if (started.output < 0) {
+    // For the side file only a free name: the tool makes the file itself.
+    bool sideNamed = run.sideFile.empty();
+    for (int attempt = 0; !sideNamed && attempt < 100; ++attempt) {
+      started.files.sideTemporary = runTemporaryName(run.sideFile, getpid(), ++serial);
+      sideNamed =
+          isFree(started.files.sideTemporary) && isFree(started.files.sideTemporary + ".new");
+    }
+    if (!sideNamed) started.files.sideTemporary.clear();
+    if ((!run.outputFile.empty() && started.output < 0) || !sideNamed) {
+      if (started.output >= 0) {
+        ::close(started.output);
+        ::unlink(started.files.outputTemporary.c_str());
+      }
       *outcome = ToolOutcome::NotWritten;
       return 0;
     }
-  }
-  auto fail = [&started, outcome] {
-    if (started.output >= 0) {
-      ::close(started.output);
-      ::unlink(started.temporary.c_str());
+    started.slot = enterRun(started.files.outputTemporary, started.files.sideTemporary);
+    std::vector<std::string> arguments = run.arguments;
+    for (std::string& argument : arguments) {
+      if (!run.sideFile.empty() && argument == run.sideFile) argument = started.files.sideTemporary;
     }
-    *outcome = ToolOutcome::NotStarted;
-    return 0;
-  };
-  int password[2];
-  if (pipe2(password, O_CLOEXEC) != 0) return fail();
-  std::vector<char*> argv;
-  std::string program = std::string("./") + ToolFileName;
-  argv.push_back(program.data());
-  std::vector<std::string> arguments = run.arguments;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
+    std::vector<char*> argv;
+    std::string program = std::string("./") + ToolFileName;
+    argv.push_back(program.data());
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    // Without a pidfd (an old kernel, or a test that asks so) the runs are
+    // looked at in turn.
+    const bool watchByPidFd = std::getenv("MAILVAK_NO_PIDFD") == nullptr;
 
-  pid_t pid = fork();
-  if (pid == 0) {
-    detachStdio();
-    dup2(password[0], 0);
-    if (started.output >= 0) dup2(started.output, 1);
-    ::umask(077);
-    execv(program.c_str(), argv.data());
-    _exit(127);
+    pid_t parent = getpid();
+    if (started.slot >= 0 && pipe2(password, O_CLOEXEC) == 0) pid = fork();
+    if (pid == 0) {
+      // A group of its own, which a stop kills whole; and it dies with
+      // Mailvak however Mailvak ends, also when it ended before this line.
+      setpgid(0, 0);
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(127);
+      detachStdio();
+      dup2(password[0], 0);
+      if (started.output >= 0) dup2(started.output, 1);
+      ::umask(077);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    if (pid > 0) {
+      setpgid(pid, pid);
+      setRunProcess(started.slot, pid);
+      started.pid = pid;
+      started.pidFd = watchByPidFd ? static_cast<int>(syscall(SYS_pidfd_open, pid, 0)) : -1;
+    } else {
+      if (started.output >= 0) ::close(started.output);
+      settleRunFiles(ToolOutcome::NotStarted, started.files);
+      if (started.slot >= 0) leaveRun(started.slot);
+    }
   }
-  ::close(password[0]);
+  if (password[0] >= 0) ::close(password[0]);
   if (pid > 0) {
     // The tool may end before it reads: a closed pipe must not end Mailvak.
     struct sigaction ignore {
@@ -131,10 +186,11 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
     }
     sigaction(SIGPIPE, &previous, nullptr);
   }
-  ::close(password[1]);
-  if (pid < 0) return fail();
-  started.pid = pid;
-  started.pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));  // readable at its end
+  if (password[1] >= 0) ::close(password[1]);
+  if (pid <= 0) {
+    *outcome = ToolOutcome::NotStarted;
+    return 0;
+  }
   runs_->started[++runs_->lastRun] = started;
   return runs_->lastRun;
 }
@@ -142,51 +198,71 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
 ToolOutcome System::finishRun(int number) {
   Runs::Started run = runs_->started[number];
   runs_->started.erase(number);
+  // The ended run is waited for only with the signals held, so that its
+  // process number, free again once waited for, never meets a kill from the
+  // run table.
+  hasEnded(run.pid, 0);
+  HeldEndSignals held;
   int status = waitFor(run.pid);
   if (run.pidFd >= 0) ::close(run.pidFd);
-  bool started = !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
-  if (run.output < 0) return started ? ToolOutcome::Done : ToolOutcome::NotStarted;
-  bool written = ::close(run.output) == 0;
-  if (started && written && ::rename(run.temporary.c_str(), run.outputFile.c_str()) == 0) {
-    return ToolOutcome::Done;
+  ToolOutcome outcome = WIFEXITED(status) ? outcomeOfExitStatus(WEXITSTATUS(status))
+                                          : ToolOutcome::BrokenOff;  // killed
+  if (run.output >= 0 && ::close(run.output) != 0 && outcome == ToolOutcome::Done) {
+    outcome = ToolOutcome::NotWritten;
   }
-  ::unlink(run.temporary.c_str());
-  return started ? ToolOutcome::NotWritten : ToolOutcome::NotStarted;
+  outcome = settleRunFiles(outcome, run.files);
+  leaveRun(run.slot);
+  return outcome;
 }
 
 int System::waitForTools(int milliseconds, ToolOutcome* outcome) {
-  std::vector<pollfd> ends;
-  std::vector<int> numbers;
-  for (const auto& [number, run] : runs_->started) {
-    // Without a pidfd (an old kernel) the run is looked at on every wait.
-    if (run.pidFd < 0 && waitpid(run.pid, nullptr, WNOHANG | WNOWAIT) != 0) {
-      *outcome = finishRun(number);
-      return number;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  while (!runs_->started.empty()) {
+    std::vector<pollfd> ends;
+    std::vector<int> numbers;
+    bool lookedAt = false;  // a run without a pidfd, looked at again after a short wait
+    for (const auto& [number, run] : runs_->started) {
+      if (run.pidFd >= 0) {
+        ends.push_back({run.pidFd, POLLIN, 0});
+        numbers.push_back(number);
+      } else if (hasEnded(run.pid, WNOHANG)) {
+        *outcome = finishRun(number);
+        return number;
+      } else {
+        lookedAt = true;
+      }
     }
-    if (run.pidFd >= 0) {
-      ends.push_back({run.pidFd, POLLIN, 0});
-      numbers.push_back(number);
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    int wait = milliseconds < 0 ? -1 : static_cast<int>(std::max<long long>(left, 0));
+    if (lookedAt && (wait < 0 || wait > 10)) wait = 10;
+    if (::poll(ends.data(), ends.size(), wait) > 0) {
+      for (size_t i = 0; i < ends.size(); ++i) {
+        if (ends[i].revents != 0) {
+          *outcome = finishRun(numbers[i]);
+          return numbers[i];
+        }
+      }
     }
-  }
-  if (runs_->started.empty() || ::poll(ends.data(), ends.size(), milliseconds) <= 0) return 0;
-  for (size_t i = 0; i < ends.size(); ++i) {
-    if (ends[i].revents != 0) {
-      *outcome = finishRun(numbers[i]);
-      return numbers[i];
-    }
+    if (milliseconds >= 0 && Clock::now() >= deadline) break;
   }
   return 0;
 }
 
 void System::stopTools() {
-  for (const auto& [number, run] : runs_->started) ::kill(run.pid, SIGKILL);
-  while (!runs_->started.empty()) {
-    Runs::Started& run = runs_->started.begin()->second;
-    if (run.output >= 0) ::close(run.output);
-    run.output = -1;
-    if (!run.temporary.empty()) ::unlink(run.temporary.c_str());
-    finishRun(runs_->started.begin()->first);
+  for (const auto& [number, run] : runs_->started) ::kill(-run.pid, SIGKILL);
+  while (!runs_->started.empty()) finishRun(runs_->started.begin()->first);
+}
+
+void System::removeStaleRunFiles() {
+  DIR* directory = ::opendir(".");
+  if (directory == nullptr) return;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(directory)) {
+    if (isRunTemporaryName(entry->d_name)) stale.push_back(entry->d_name);
   }
+  ::closedir(directory);
+  for (const std::string& name : stale) ::unlink(name.c_str());
 }
 
 void System::startDetached(const std::string& file) {

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/run_table.h"
+
 namespace platform {
 
 namespace {
@@ -68,10 +70,12 @@ int signalSlot(int signal) {
   return -1;
 }
 
-// Gives the terminal back, then lets the signal do what it did before:
-// a fault re-executes with the old handler, any other signal is raised again.
+// Ends the tool runs and gives the terminal back, then lets the signal do
+// what it did before: a fault re-executes with the old handler, any other
+// signal is raised again.
 void onFatalSignal(int signal, siginfo_t* info, void*) {
   int savedErrno = errno;
+  endRunsFromSignal();
   restoreFromSignal();
   int slot = signalSlot(signal);
   if (slot >= 0) ::sigaction(signal, &previousActions[slot], nullptr);

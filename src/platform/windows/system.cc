@@ -9,6 +9,8 @@
 
 #include <map>
 
+#include "platform/run_files.h"
+
 namespace platform {
 
 namespace {
@@ -41,9 +43,10 @@ void closeHandle(HANDLE& handle) {
 
 // Starts the tool with exactly these three handles as its standard streams,
 // and no other handle of ours: each is inheritable only for the moment of the
-// start (the program starts its runs one at a time).
+// start (the program starts its runs one at a time). It runs in job, which it
+// joins before it runs a single instruction.
 HANDLE startProcess(const std::wstring& program, std::wstring commandLine, HANDLE input,
-                    HANDLE output, HANDLE error) {
+                    HANDLE output, HANDLE error, HANDLE job) {
   HANDLE handles[] = {input, output, error};
   size_t count = output == error ? 2 : 3;
   SIZE_T size = 0;
@@ -67,12 +70,17 @@ HANDLE startProcess(const std::wstring& program, std::wstring commandLine, HANDL
   }
   PROCESS_INFORMATION process{};
   // No console of its own: its streams are ours, and the console's Ctrl-C stays ours.
-  DWORD flags = CREATE_NO_WINDOW | (startup.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED |
+                (startup.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0);
   bool started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
                                 nullptr, nullptr, &startup.StartupInfo, &process);
   for (size_t i = 0; i < count; ++i) SetHandleInformation(handles[i], HANDLE_FLAG_INHERIT, 0);
   if (startup.lpAttributeList) DeleteProcThreadAttributeList(attributes);
   if (!started) return nullptr;
+  // A system that cannot nest jobs (Windows 7 with Mailvak in a job of its
+  // own) refuses the job: the run goes on without it rather than not at all.
+  if (job != nullptr) AssignProcessToJobObject(job, process.hProcess);
+  ResumeThread(process.hThread);
   CloseHandle(process.hThread);
   return process.hProcess;
 }
@@ -86,13 +94,33 @@ std::wstring fullPath(const std::wstring& name) {
   return path;
 }
 
+// A job whose processes end when its last handle closes, as it does however
+// Mailvak ends; null when the system gives none.
+HANDLE newRunJob() {
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (job != nullptr &&
+      !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    closeHandle(job);
+  }
+  return job;
+}
+
+bool isFree(const std::string& name) {
+  return GetFileAttributesW(widen(name).c_str()) == INVALID_FILE_ATTRIBUTES &&
+         GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace
 
 struct System::Runs {
   struct Started {
     HANDLE process = nullptr;
+    HANDLE job = nullptr;     // the run's job, which ends it when closed
     HANDLE output = nullptr;  // the temporary result file, null when the output is dropped
-    std::wstring temporary, outputFile;
+    bool stopped = false;     // killed by stopTools
+    RunFiles files;
   };
   std::map<int, Started> started;
   int lastRun = 0;
@@ -113,38 +141,54 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
   // anything that stands under it, a link included.
   static unsigned serial = 0;
   Runs::Started started;
+  started.files.outputFile = run.outputFile;
+  started.files.sideFile = run.sideFile;
   if (!run.outputFile.empty()) {
-    started.outputFile = widen(run.outputFile);
     PSECURITY_DESCRIPTOR sd = ownerOnlySecurity(false);
     SECURITY_ATTRIBUTES security = {sizeof security, sd, FALSE};
     for (int attempt = 0; started.output == nullptr && attempt < 100; ++attempt) {
-      started.temporary = widen("." + run.outputFile + "." + std::to_string(GetCurrentProcessId()) +
-                                "." + std::to_string(++serial));
+      started.files.outputTemporary =
+          runTemporaryName(run.outputFile, GetCurrentProcessId(), ++serial);
       HANDLE file =
-          CreateFileW(started.temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                      sd ? &security : nullptr, CREATE_NEW,
+          CreateFileW(widen(started.files.outputTemporary).c_str(), GENERIC_WRITE,
+                      FILE_SHARE_READ | FILE_SHARE_DELETE, sd ? &security : nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
       if (file != INVALID_HANDLE_VALUE) started.output = file;
       if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
     }
     LocalFree(sd);
-    if (started.output == nullptr) {
-      *outcome = ToolOutcome::NotWritten;
-      return 0;
+  }
+  // For the side file only a free name: the tool makes the file itself.
+  bool sideNamed = run.sideFile.empty();
+  for (int attempt = 0; !sideNamed && attempt < 100; ++attempt) {
+    started.files.sideTemporary = runTemporaryName(run.sideFile, GetCurrentProcessId(), ++serial);
+    sideNamed = isFree(started.files.sideTemporary) && isFree(started.files.sideTemporary + ".new");
+  }
+  if (!sideNamed) started.files.sideTemporary.clear();
+  if ((!run.outputFile.empty() && started.output == nullptr) || !sideNamed) {
+    if (started.output != nullptr) {
+      closeHandle(started.output);
+      deleteFile(started.files.outputTemporary);
     }
+    *outcome = ToolOutcome::NotWritten;
+    return 0;
   }
   HANDLE discard = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);
   HANDLE passwordRead = nullptr, passwordWrite = nullptr;
   HANDLE process = nullptr;
+  started.job = newRunJob();
   // The tool reads one line of at most 4096 bytes: the pipe holds it all, so
   // the write below never waits for the tool.
   if (discard != INVALID_HANDLE_VALUE && CreatePipe(&passwordRead, &passwordWrite, nullptr, 8192)) {
     std::wstring program = fullPath(widen(ToolFileName));
     std::wstring commandLine = quoted(program);
-    for (const std::string& argument : run.arguments) commandLine += L" " + quoted(widen(argument));
+    for (const std::string& argument : run.arguments) {
+      bool side = !run.sideFile.empty() && argument == run.sideFile;
+      commandLine += L" " + quoted(widen(side ? started.files.sideTemporary : argument));
+    }
     process = startProcess(program, commandLine, passwordRead,
-                           started.output ? started.output : discard, discard);
+                           started.output ? started.output : discard, discard, started.job);
   }
   closeHandle(passwordRead);
   if (process != nullptr) {
@@ -156,10 +200,9 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
   closeHandle(passwordWrite);
   closeHandle(discard);
   if (process == nullptr) {
-    if (started.output != nullptr) {
-      closeHandle(started.output);
-      DeleteFileW(started.temporary.c_str());
-    }
+    closeHandle(started.job);
+    closeHandle(started.output);
+    settleRunFiles(ToolOutcome::NotStarted, started.files);
     *outcome = ToolOutcome::NotStarted;
     return 0;
   }
@@ -172,15 +215,16 @@ ToolOutcome System::finishRun(int number) {
   Runs::Started run = runs_->started[number];
   runs_->started.erase(number);
   WaitForSingleObject(run.process, INFINITE);
+  DWORD status = 0;
+  ToolOutcome outcome = run.stopped || !GetExitCodeProcess(run.process, &status)
+                            ? ToolOutcome::BrokenOff
+                            : outcomeOfExitStatus(status);
   closeHandle(run.process);
-  if (run.output == nullptr) return ToolOutcome::Done;
-  bool written = CloseHandle(run.output);
-  if (written && MoveFileExW(run.temporary.c_str(), run.outputFile.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return ToolOutcome::Done;
+  closeHandle(run.job);
+  if (run.output != nullptr && !CloseHandle(run.output) && outcome == ToolOutcome::Done) {
+    outcome = ToolOutcome::NotWritten;
   }
-  DeleteFileW(run.temporary.c_str());
-  return ToolOutcome::NotWritten;
+  return settleRunFiles(outcome, run.files);
 }
 
 int System::waitForTools(int milliseconds, ToolOutcome* outcome) {
@@ -206,22 +250,37 @@ int System::waitForTools(int milliseconds, ToolOutcome* outcome) {
 }
 
 void System::stopTools() {
-  for (const auto& [number, run] : runs_->started) TerminateProcess(run.process, 1);
   for (auto& [number, run] : runs_->started) {
-    WaitForSingleObject(run.process, INFINITE);
-    closeHandle(run.process);
-    if (run.output != nullptr) {
-      closeHandle(run.output);
-      // Under wine a killed run's handles can close a moment after it counts
-      // as ended, and its file goes only with them.
-      for (int wait = 0; wait < 100; ++wait) {
-        DeleteFileW(run.temporary.c_str());
-        if (GetFileAttributesW(run.temporary.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+    if (run.job == nullptr || !TerminateJobObject(run.job, 1)) TerminateProcess(run.process, 1);
+    run.stopped = true;
+  }
+  while (!runs_->started.empty()) {
+    RunFiles files = runs_->started.begin()->second.files;
+    finishRun(runs_->started.begin()->first);
+    // Under wine a killed run's handles can close a moment after it counts
+    // as ended, and its files go only with them.
+    std::vector<std::string> names = {files.outputTemporary, files.sideTemporary};
+    if (!files.sideTemporary.empty()) names.push_back(files.sideTemporary + ".new");
+    for (const std::string& name : names) {
+      for (int wait = 0; !name.empty() && !isFree(name) && wait < 100; ++wait) {
         Sleep(10);
+        deleteFile(name);
       }
     }
   }
-  runs_->started.clear();
+}
+
+void System::removeStaleRunFiles() {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(L"*", &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  std::vector<std::string> stale;
+  do {
+    std::string name = narrow(found.cFileName);
+    if (isRunTemporaryName(name)) stale.push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  for (const std::string& name : stale) deleteFile(name);
 }
 
 void System::startDetached(const std::string& file) {

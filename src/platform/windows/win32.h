@@ -1,6 +1,8 @@
-// What the Windows code of platform/ shares: the program's strings are bytes in
-// UTF-8 and Windows takes wide characters, so every name and value is converted
-// at the edge; and the Windows form of a file mode 0600 or directory mode 0700.
+// What the Windows code of platform/ shares: the program's strings are bytes,
+// UTF-8 where they are text, and Windows takes wide characters, so every name
+// and value is converted at the edge, losing no byte; and the Windows form of a
+// file mode 0600 or directory mode 0700. The tool includes it too, so both
+// programs convert alike.
 #pragma once
 
 // clang-format off
@@ -14,21 +16,79 @@
 
 namespace platform {
 
-/// UTF-8 to wide characters (an invalid byte becomes U+FFFD).
+/// Bytes to wide characters, losing none: UTF-8 becomes its characters, and
+/// a byte that is not part of valid UTF-8 (say a user name typed in the
+/// console's code page) the lone surrogate U+DC00 + byte, which narrow turns
+/// back into the byte.
 inline std::wstring widen(std::string_view text) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  // The least code point of a sequence of each length: shorter forms are no UTF-8.
+  static constexpr char32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
+  std::wstring wide;
+  wide.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    size_t length = lead < 0x80   ? 1
+                    : lead < 0xC2 ? 0
+                    : lead < 0xE0 ? 2
+                    : lead < 0xF0 ? 3
+                    : lead < 0xF5 ? 4
+                                  : 0;
+    char32_t code = length <= 1 ? lead : lead & (0x7F >> length);
+    bool valid = length > 0 && i + length <= text.size();
+    for (size_t k = 1; valid && k < length; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      code = code << 6 | (next & 0x3F);
+    }
+    valid = valid && code >= Least[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+    if (!valid) {
+      wide.push_back(static_cast<wchar_t>(0xDC00 + lead));
+      ++i;
+      continue;
+    }
+    if (code >= 0x10000) {
+      wide.push_back(static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10)));
+      code = 0xDC00 + ((code - 0x10000) & 0x3FF);
+    }
+    wide.push_back(static_cast<wchar_t>(code));
+    i += length;
+  }
   return wide;
 }
 
-/// Wide characters to UTF-8.
+/// Wide characters to bytes: UTF-8, and each lone surrogate U+DC80..U+DCFF
+/// as the byte widen made it of; any other lone surrogate becomes U+FFFD.
 inline std::string narrow(std::wstring_view wide) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string text(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
-                      nullptr, nullptr);
+  std::string text;
+  text.reserve(wide.size());
+  for (size_t i = 0; i < wide.size(); ++i) {
+    char32_t code = wide[i];
+    const bool pair = code >= 0xD800 && code <= 0xDBFF && i + 1 < wide.size() &&
+                      wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF;
+    if (pair) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (wide[++i] - 0xDC00);
+    } else if (code >= 0xDC80 && code <= 0xDCFF) {
+      text.push_back(static_cast<char>(code - 0xDC00));
+      continue;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      text.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+      text.push_back(static_cast<char>(0xC0 | code >> 6));
+      text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+      text.push_back(static_cast<char>(0xE0 | code >> 12));
+      text.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+      text.push_back(static_cast<char>(0xF0 | code >> 18));
+      text.push_back(static_cast<char>(0x80 | (code >> 12 & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+  }
   return text;
 }
 
