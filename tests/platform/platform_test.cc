@@ -127,7 +127,7 @@ TEST(ToolRun, FilesTakeTheirPlacesOnlyWholeAndInOrder) {
     writeFile("seen", "oud-seen");
     NotingSystem system;
     system.refused = c.refused;
-    EXPECT_EQ(system.runTool({{c.status, "seen"}, "pw", "Get41.txt", "seen", ""}), c.outcome);
+    EXPECT_EQ(system.runTool({{c.status, "seen"}, "pw", "Get41.txt", "", "seen"}), c.outcome);
     EXPECT_EQ(readFile("Get41.txt") + "|" + readFile("seen") + "|" + system.steps,
               c.files + "|" + c.steps);
     EXPECT_EQ(namesHere(),
@@ -163,7 +163,7 @@ TEST(ToolRun, RunsNeverOutliveMailvak) {
       ToolOutcome outcome;
       bool started = terminal.open();
       for (const char* file : {"Get21.txt", "Get22.txt"})
-        started = started && system.startTool({{"seen"}, "", file, "seen", ""}, &outcome) > 0;
+        started = started && system.startTool({{"seen"}, "", file, "", "seen"}, &outcome) > 0;
       while (started) pause();
       _exit(1);
     }

@@ -76,7 +76,7 @@ TEST(WindowsToolRun, FilesTakeTheirPlacesOnlyWhole) {
   for (const auto& [status, outcome, files] : cases) {
     writeFile("Get41.txt", "oud");
     writeFile("seen", "oud-seen");
-    EXPECT_EQ(system.runTool({{"exit", status, "seen"}, "pw", "Get41.txt", "seen", ""}), outcome);
+    EXPECT_EQ(system.runTool({{"exit", status, "seen"}, "pw", "Get41.txt", "", "seen"}), outcome);
     EXPECT_EQ(readFile("Get41.txt").substr(0, 9) + "|" + readFile("seen"), files);
     EXPECT_EQ(namesIn("."),
               (std::vector<std::string>{".Get41.txt.12", "Get41.txt", "mboxtool.exe", "seen"}));
