@@ -20,7 +20,7 @@ constexpr size_t MaxListLines = 800;
 // top asks for this many messages at a time, so its commands never fill memory.
 constexpr long TopBatch = 1000;
 
-// A larger deles.dat is never read: ten times the program's longest list.
+// A larger deles.dat is never read; the program's own never comes near it.
 constexpr size_t MaxDeletionListBytes = 16u << 20;
 
 bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
@@ -113,7 +113,6 @@ struct Run {
 
   std::string mailbox() const { return mailboxName(address.host, address.port, request.user); }
 
-  // Output failures make the run's final flush fail; the status then says so.
   int list() {
     std::string stat;
     if (!session.takeEarlyReply(&stat) && !session.simple("STAT", &stat, &err)) {
@@ -341,6 +340,7 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   if (cmd == "top") status = run.top(first, second, loginLine);
   if (cmd == "stop") status = run.stop(first, second);
   if (cmd == "dele" || cmd == "deles") status = run.remove(deletions, seen);
+  // Any failed write of the run makes this flush fail too.
   if (!out.flush()) status = ExitNotWritten;
   return status;
 }

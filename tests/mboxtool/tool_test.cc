@@ -186,6 +186,10 @@ TEST(DeletionGuard, EachAccountDeletesByItsOwnSnapshotAndTrustsNothingElse) {
                   const std::string& user = "carol") {
     return run(work.path(), host, server.port(), words, quick, user);
   };
+  auto put = [](const std::string& file, const std::string& text) {  // a new file of ours
+    std::filesystem::remove(file);
+    testing_support::writeFile(file, text);
+  };
   server.set(names("a b c d"));
   ASSERT_EQ(0, tool({"list", "--seen", werk}).status);
   server.set(names("b c d e"));  // another client deleted message 1; a mail came
@@ -217,17 +221,14 @@ TEST(DeletionGuard, EachAccountDeletesByItsOwnSnapshotAndTrustsNothingElse) {
       " no plain file of this user, or too large; nothing was deleted\r\n";
   const std::tuple<std::string, std::string, std::string> spoilt[] = {
       {prive, whole + "\n", "-ERR kept list is" + untrusted},
-      {deles, "4\n" + std::string((16 << 20) - 2, '\n') + "x",
-       "-ERR deles.dat is missing," + untrusted},
+      {deles, "4\n" + std::string((16 << 20) - 1, '\n'), "-ERR deles.dat is missing," + untrusted},
   };
   for (int how : {0, 1, 2, 3}) {  // over the cap, a symbolic link, a FIFO, someone else's
     for (const auto& [file, over, want] : spoilt) {
-      SCOPED_TRACE(file + " " + std::to_string(how));
-      for (const std::string& f : {prive, deles}) std::filesystem::remove(f);
-      testing_support::writeFile(prive, whole);
-      testing_support::writeFile(deles, "4\n");
+      put(prive, whole);
+      put(deles, "4\n");
       if (how == 0) {
-        testing_support::writeFile(file, over);
+        put(file, over);
       } else if (how < 3) {
         std::filesystem::rename(file, file + "+");  // the link leads to a file fit to use
         ASSERT_EQ(
@@ -236,13 +237,12 @@ TEST(DeletionGuard, EachAccountDeletesByItsOwnSnapshotAndTrustsNothingElse) {
         continue;
       }
       auto start = std::chrono::steady_clock::now();
-      EXPECT_EQ(want, tool({"deles", "--seen", prive}).out);
+      EXPECT_EQ(want, tool({"deles", "--seen", prive}).out) << file << " " << how;
       EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     }
   }
   EXPECT_EQ("b d e", server.uidls());
-  std::filesystem::remove(deles);
-  testing_support::writeFile(deles, "4\n");
+  put(deles, "4\n");
   EXPECT_EQ("+OK [message 4 (now message 3)]\r\n+OK\r\n", tool({"deles", "--seen", prive}).out);
 
   // A list whose snapshot cannot be saved is no list to show.
