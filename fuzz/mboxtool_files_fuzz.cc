@@ -19,7 +19,8 @@ void fuzz(Input input) {
     for (const auto& d : planDeletions(requested, seen, seen))
       require(d.target == 0 || seen.entries.count(d.target) == 1, "deletes a message not listed");
     require(saveIndex("copy.dat", seen, &err) && loadIndex("copy.dat", &again, &err) &&
-                again.count == seen.count && again.entries.size() == seen.entries.size(),
+                again.mailbox == seen.mailbox && again.count == seen.count &&
+                again.entries.size() == seen.entries.size(),
             "the kept list changed through a save");
   }
   for (long n : part == 1 ? parseDeletionList(bytes) : std::vector<long>{})

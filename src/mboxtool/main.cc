@@ -1,9 +1,9 @@
 // mboxtool: the POP3 tool that Mailvak runs for every server operation.
 //
-// Usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS]; the output goes
-// to stdout. A PASSWORD of "-" is read as one line from standard input, which
-// is how Mailvak hands it over. A password typed on the command line is copied
-// and wiped from the argument memory at once.
+// Usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS] [--seen FILE]; the
+// output goes to stdout. A PASSWORD of "-" is read as one line from standard
+// input, which is how Mailvak hands it over. A password typed on the command
+// line is copied and wiped from the argument memory at once.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
   mboxtool::StdoutSink out;
   std::vector<std::string> args = platform::commandLineArguments(argc, argv);
   if (args.size() < 6) {
-    mboxtool::writeLine(out, "-ERR usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS]");
+    mboxtool::writeLine(
+        out, "-ERR usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS] [--seen FILE]");
     return 1;
   }
   mboxtool::Request request;

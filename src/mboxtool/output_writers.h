@@ -34,7 +34,7 @@ class Sink {
   virtual ~Sink() = default;
   /// Writes bytes; false once writing failed.
   virtual bool write(std::string_view bytes) = 0;
-  /// Pushes buffered bytes out; false on failure.
+  /// Pushes buffered bytes out; false when this or any earlier write failed.
   virtual bool flush() { return true; }
 };
 

@@ -1,8 +1,7 @@
 #include "mboxtool/tool.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "mboxtool/pop3_session.h"
 #include "mboxtool/server_address.h"
@@ -20,6 +19,9 @@ constexpr size_t MaxListLines = 800;
 
 // top asks for this many messages at a time, so its commands never fill memory.
 constexpr long TopBatch = 1000;
+
+// A larger deles.dat is never read; the program's own never comes near it.
+constexpr size_t MaxDeletionListBytes = 16u << 20;
 
 bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
@@ -94,6 +96,7 @@ struct Run {
   const Options& options;
   Sink& out;
   ServerAddress address;
+  std::string seenFile;  // given with --seen; "" for the default
   Session session;
   std::string err;
 
@@ -103,31 +106,37 @@ struct Run {
         out(s),
         session(o.timeouts, o.replyCap, r.command == "stop" ? MessageLineCap : LineCap) {}
 
-  std::string sidecarPath() const {
+  std::string seenPath() const {
+    if (!seenFile.empty()) return seenFile;
     return options.workDir + "/" + sidecarName(address.host, address.port, request.user);
   }
+
+  std::string mailbox() const { return mailboxName(address.host, address.port, request.user); }
 
   int list() {
     std::string stat;
     if (!session.takeEarlyReply(&stat) && !session.simple("STAT", &stat, &err)) {
-      return 1;
+      return ExitBrokenOff;
     }
-    if (!writeLine(out, previewLine(stat))) return 1;
-    if (!startsWith(stat, "+OK")) return 1;
+    if (!writeLine(out, previewLine(stat))) return ExitNotWritten;
+    if (!startsWith(stat, "+OK")) return ExitFailed;
     MailboxIndex index;
+    index.mailbox = mailbox();
     ListHandler handler(&out, &index);
     bool ok = session.run({{"LIST", true}, {"UIDL", true}}, handler, &err);
-    if (!ok || handler.refused()) return 1;
-    if (!saveIndex(sidecarPath(), index, &err)) return 1;
+    if (handler.refused()) return ExitFailed;
+    if (!ok) return ExitBrokenOff;
+    // Only a list that was written whole gets its snapshot.
+    if (!out.flush() || !saveIndex(seenPath(), index, &err)) return ExitNotWritten;
     sendQuit(false);
-    return 0;
+    return ExitDone;
   }
 
   int top(long count, long bodyLines, const std::string& loginLine) {
-    if (!writeLine(out, loginLine)) return 1;
+    if (!writeLine(out, loginLine)) return ExitNotWritten;
     std::string stat;
     if (!session.takeEarlyReply(&stat) && !session.simple("STAT", &stat, &err)) {
-      return 1;
+      return ExitBrokenOff;
     }
     long present = 0;
     if (startsWith(stat, "+OK ")) {
@@ -145,11 +154,11 @@ struct Run {
       }
       if (!session.run(cmds, writer, &err)) {
         writer.closeOpenRecord();
-        return 1;
+        return ExitBrokenOff;
       }
     }
     sendQuit(false);
-    return 0;
+    return ExitDone;
   }
 
   int stop(long message, long bodyLines) {
@@ -159,24 +168,17 @@ struct Run {
                           ? "RETR " + std::to_string(message)
                           : "TOP " + std::to_string(message) + " " + std::to_string(bodyLines);
     MessageWriter writer(out, bodyLines);
-    if (!session.run({{cmd, true}}, writer, &err)) return 1;
+    if (!session.run({{cmd, true}}, writer, &err)) return ExitBrokenOff;
     sendQuit(false);
-    return 0;
+    return ExitDone;
   }
 
-  int remove(const std::vector<long>& requested) {
-    MailboxIndex seen;
-    std::string loadErr;
-    if (!loadIndex(sidecarPath(), &seen, &loadErr)) {
-      writeLine(out, "-ERR " + loadErr + "; nothing was deleted");
-      sendQuit(false);
-      return 1;
-    }
+  int remove(const std::vector<long>& requested, const MailboxIndex& seen) {
     MailboxIndex now;
     ListHandler indexer(nullptr, &now);
     if (!session.run({{"LIST", true}, {"UIDL", true}}, indexer, &err) || indexer.refused()) {
       writeLine(out, "-ERR " + err + "; nothing was deleted");
-      return 1;
+      return ExitFailed;
     }
     std::vector<Deletion> plan = planDeletions(requested, seen, now);
     std::vector<Command> cmds;
@@ -186,7 +188,7 @@ struct Run {
     StatusHandler replies;
     if (!session.run(cmds, replies, &err)) {
       writeLine(out, "-ERR " + err + "; nothing was deleted");
-      return 1;
+      return ExitFailed;
     }
     size_t r = 0;
     bool allDone = true;
@@ -203,7 +205,7 @@ struct Run {
           d.target == d.requested ? "" : " (now message " + std::to_string(d.target) + ")";
       writeLine(out, previewLine(reply) + " [message " + n + moved + "]");
     }
-    return sendQuit(true) && allDone ? 0 : 1;
+    return sendQuit(true) && allDone ? ExitDone : ExitFailed;
   }
 
   // Deletions take effect only when the server has answered QUIT.
@@ -260,11 +262,20 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   auto usage = [&](const std::string& why) {
     writeLine(out, "-ERR " + why);
     out.flush();
-    return 1;
+    return ExitFailed;
   };
 
   const std::string& cmd = request.command;
-  const std::vector<std::string>& a = request.args;
+  std::vector<std::string> a = request.args;
+  bool guarded = cmd == "list" || cmd == "dele" || cmd == "deles";
+  if (a.size() >= 2 && a[a.size() - 2] == "--seen" && guarded) {
+    run.seenFile = a.back();
+    a.resize(a.size() - 2);
+    if (run.seenFile.empty()) return usage("--seen needs a file name");
+  }
+  if (std::find(a.begin(), a.end(), "--seen") != a.end()) {
+    return usage("--seen FILE comes last, and only after list, dele or deles");
+  }
   long first = 0, second = 0;
   std::vector<long> deletions;
   if (cmd == "list") {
@@ -281,11 +292,12 @@ int runTool(const Request& request, const Options& options, Sink& out) {
     deletions.push_back(first);
   } else if (cmd == "deles") {
     if (!a.empty()) return usage("deles takes no arguments");
-    std::ifstream in(options.workDir + "/deles.dat", std::ios::binary);
-    if (!in) return usage("cannot read deles.dat; nothing was deleted");
-    std::stringstream text;
-    text << in.rdbuf();
-    deletions = parseDeletionList(text.str());
+    std::string text;
+    if (!platform::readOwnFile(options.workDir + "/deles.dat", MaxDeletionListBytes, &text)) {
+      return usage(
+          "deles.dat is missing, no plain file of this user, or too large; nothing was deleted");
+    }
+    deletions = parseDeletionList(text);
   } else {
     return usage("unknown command");
   }
@@ -294,6 +306,16 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   }
   if (hasLineBreak(request.user) || hasLineBreak(request.password)) {
     return usage("user name or password holds a line break");
+  }
+  // The deletions go only by the list the user saw of this very mailbox.
+  MailboxIndex seen;
+  if (cmd == "dele" || cmd == "deles") {
+    if (!loadIndex(run.seenPath(), &seen, &run.err)) {
+      return usage(run.err + "; nothing was deleted");
+    }
+    if (seen.mailbox != run.mailbox()) {
+      return usage("kept list is of another mailbox; nothing was deleted");
+    }
   }
 
   // A server that offered STLS once gets no password in plain text again,
@@ -307,19 +329,19 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   OpenResult opened =
       run.session.open(run.address, request.user, request.password, &loginLine, &run.err, early);
   if (run.session.offeredStls()) rememberStls(stlsMark);
-  if (opened == OpenResult::NoAnswer) return 1;
+  if (opened == OpenResult::NoAnswer) return ExitFailed;
   if (opened == OpenResult::Refused) {
     writeLine(out, previewLine(loginLine));
     if (cmd == "dele" || cmd == "deles") writeLine(out, "-ERR nothing was deleted");
-    out.flush();
-    return 1;
+    return out.flush() ? ExitFailed : ExitNotWritten;
   }
-  int status = 1;
+  int status = ExitFailed;
   if (cmd == "list") status = run.list();
   if (cmd == "top") status = run.top(first, second, loginLine);
   if (cmd == "stop") status = run.stop(first, second);
-  if (cmd == "dele" || cmd == "deles") status = run.remove(deletions);
-  if (!out.flush()) status = 1;
+  if (cmd == "dele" || cmd == "deles") status = run.remove(deletions, seen);
+  // Any failed write of the run makes this flush fail too.
+  if (!out.flush()) status = ExitNotWritten;
   return status;
 }
 

@@ -1,13 +1,15 @@
 // One run of the POP3 tool: arguments in, output file out.
 //
-// mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS]
+// mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS] [--seen FILE]
 //   list         the list file (see output_writers.h); keeps the UIDL list
 //   top K N      one record per message 1..K with at most N body lines
 //   stop M N     message M with at most N body lines, as a clean .eml
 //   dele M       deletes message M if it is still the message listed
 //   deles        deletes the messages listed in deles.dat, in one session
 // A run that could not reach the server writes nothing; a refusal is written
-// as an -ERR line. Negative or zero N means no body lines.
+// as an -ERR line. Negative or zero N means no body lines. `--seen FILE`, for
+// list, dele and deles only, names the snapshot of the list (uidl_guard.h)
+// that list writes and the deletions go by.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +24,7 @@ namespace mboxtool {
 struct Options {
   Timeouts timeouts;
   size_t replyCap = 64u << 20;
-  std::string workDir = ".";  // where deles.dat and the UIDL list live
+  std::string workDir = ".";  // where deles.dat and the default UIDL list live
 };
 
 struct Request {
@@ -38,7 +40,17 @@ struct Request {
 /// MBOXTOOL_READ_TIMEOUT_MS and MBOXTOOL_TOTAL_TIMEOUT_MS set (for tests).
 Options optionsFromEnvironment();
 
-/// Runs one command; returns the exit status (0 done, 1 failed).
+/// The exit statuses, which say whether the output may be used.
+constexpr int ExitDone = 0;
+/// The server refused or could not be reached, a deletion was not done, or
+/// the command line was wrong: the output says so.
+constexpr int ExitFailed = 1;
+/// The answer of list, top or stop broke off after the login.
+constexpr int ExitBrokenOff = 2;
+/// The output, or the snapshot that list keeps, could not be written.
+constexpr int ExitNotWritten = 3;
+
+/// Runs one command; returns its exit status.
 int runTool(const Request& request, const Options& options, Sink& out);
 
 /// The body-line or message-number argument as a count: digits only, with a

@@ -1,7 +1,6 @@
 #include "mboxtool/uidl_guard.h"
 
 #include <array>
-#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -91,18 +90,37 @@ std::string digestHex(std::string_view key, size_t bytes) {
   return hex(std::string_view(reinterpret_cast<char*>(digest.data()), bytes));
 }
 
-std::string serverKey(const std::string& host, int port) {
-  std::string lowered = host;
-  for (char& c : lowered) {
+std::string lowered(std::string host) {
+  for (char& c : host) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return lowered + '\0' + std::to_string(port);
+  return host;
+}
+
+std::string serverKey(const std::string& host, int port) {
+  return lowered(host) + '\0' + std::to_string(port);
+}
+
+constexpr char SnapshotFormat[] = "mboxtool seen 2";
+
+// The snapshot's lines one by one; false past the last or at a line without
+// its line end.
+bool nextLine(std::string_view* text, std::string_view* line) {
+  size_t end = text->find('\n');
+  if (end == std::string_view::npos) return false;
+  *line = text->substr(0, end);
+  text->remove_prefix(end + 1);
+  return true;
 }
 
 }  // namespace
 
 std::string sidecarName(const std::string& host, int port, const std::string& user) {
   return "uidl-" + digestHex(serverKey(host, port) + '\0' + user, 8) + ".dat";
+}
+
+std::string mailboxName(const std::string& host, int port, const std::string& user) {
+  return lowered(host) + ' ' + std::to_string(port) + ' ' + hex(user);
 }
 
 std::string stlsMarkName(const std::string& host, int port) {
@@ -143,7 +161,9 @@ void addUidlLine(MailboxIndex* index, std::string_view line) {
 
 bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* err) {
   std::ostringstream text;
-  text << "mboxtool seen 1\n" << index.count << (index.haveUidls ? " uidl\n" : " nouidl\n");
+  text << SnapshotFormat << '\n'
+       << index.mailbox << '\n'
+       << index.count << (index.haveUidls ? " uidl\n" : " nouidl\n");
   for (const auto& [n, e] : index.entries) {
     text << n << ' ' << e.size << ' ' << (e.hasUidl ? hex(e.uidl) : "-") << '\n';
   }
@@ -162,43 +182,53 @@ bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* 
 }
 
 bool loadIndex(const std::string& path, MailboxIndex* index, std::string* err) {
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
   *index = MailboxIndex();
-  if (!in || !std::getline(in, line) || line != "mboxtool seen 1") {
-    *err = "no list of the mailbox was kept";
+  std::string file;
+  if (!platform::readOwnFile(path, MaxSnapshotBytes, &file)) {
+    *err = platform::pathExists(path) ? "kept list is no plain file of this user, or too large"
+                                      : "no list of the mailbox was kept";
     return false;
   }
+  std::string_view text = file, line, rest;
+  if (!nextLine(&text, &line) || line != SnapshotFormat) {
+    *err = line.starts_with("mboxtool seen ") ? "kept list is of another version"
+                                              : "kept list is damaged";
+    return false;
+  }
+  *err = "kept list is damaged";
+  if (!nextLine(&text, &line) || line.empty()) return false;
+  index->mailbox = line;
   long long count = 0;
-  if (!std::getline(in, line)) {
-    *err = "kept list is damaged";
-    return false;
-  }
+  if (!nextLine(&text, &line)) return false;
   size_t blank = line.find(' ');
-  if (blank == std::string::npos || !parseNumber(line.substr(0, blank), MaxMessageNumber, &count)) {
-    *err = "kept list is damaged";
+  if (blank == std::string_view::npos ||
+      !parseNumber(line.substr(0, blank), MaxMessageNumber, &count)) {
     return false;
   }
+  rest = line.substr(blank + 1);
+  if (rest != "uidl" && rest != "nouidl") return false;
   index->count = static_cast<long>(count);
-  index->haveUidls = line.substr(blank + 1) == "uidl";
-  while (std::getline(in, line)) {
+  index->haveUidls = rest == "uidl";
+  long last = 0;
+  while (nextLine(&text, &line)) {
+    // Every line whole and in order: one that is not is damage, never skipped.
     long n = 0;
-    std::string_view rest;
-    if (!splitNumber(line, &n, &rest)) continue;
+    if (!splitNumber(line, &n, &rest) || n <= last || n > MaxIndexed) return false;
+    last = n;
     size_t blank2 = rest.find(' ');
-    if (blank2 == std::string_view::npos) continue;
+    if (blank2 == std::string_view::npos) return false;
     IndexEntry e;
     std::string_view sizeText = rest.substr(0, blank2);
-    long long size = -1;
-    if (sizeText != "-1" && !parseNumber(sizeText, 1LL << 62, &size)) continue;
-    e.size = size;
+    if (sizeText != "-1" && !parseNumber(sizeText, 1LL << 62, &e.size)) return false;
     std::string_view uid = rest.substr(blank2 + 1);
     if (uid != "-") {
-      if (!unhex(uid, &e.uidl)) continue;
+      if (!unhex(uid, &e.uidl)) return false;
       e.hasUidl = true;
     }
     index->entries[n] = e;
   }
+  if (!text.empty()) return false;
+  err->clear();
   return true;
 }
 

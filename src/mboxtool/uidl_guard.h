@@ -1,19 +1,24 @@
 // The deletion guard: a message is deleted only while it is the message the
 // user saw.
 //
-// Each `list` run keeps, per server and user, the numbers, sizes and UIDLs
-// it saw in a sidecar file "uidl-<hash>.dat" in the working directory (mode
-// 0600, no password in it):
+// Each `list` run keeps the numbers, sizes and UIDLs it saw in a snapshot
+// file (mode 0600, no password in it): the file the caller names with
+// `--seen FILE`, else "uidl-<hash>.dat" in the working directory, one per
+// server and user, for runs by hand. The snapshot names its mailbox:
 //
-//   mboxtool seen 1
+//   mboxtool seen 2
+//   <host, lower-cased> <port> <user name as hex>
 //   <count> <uidl|nouidl>
 //   <number> <size> <UIDL as hex, or "-">      one line per message
 //
-// `dele` and `deles` compare that list with the mailbox as it is now: a
-// message with a unique, printable UIDL is deleted under the number that
-// carries its UIDL now, and skipped when the UIDL is gone. A UIDL with control
-// characters or one that occurs twice is no reliable name, so that message is
-// deleted only under its unchanged number with the same UIDL. Without UIDLs
+// `dele` and `deles` go only by a snapshot of this very mailbox, in this
+// format, read whole from a plain file of the tool's own user of at most
+// MaxSnapshotBytes; anything else deletes nothing. They compare it with the
+// mailbox as it is now: a message with a unique, printable UIDL is deleted
+// under the number that carries its UIDL now, and skipped when the UIDL is
+// gone. A UIDL with control characters or one that occurs twice is no
+// reliable name, so that message is deleted only under its unchanged number
+// with the same UIDL. Without UIDLs
 // a message is deleted only under its unchanged number, with the same size,
 // while the mailbox holds as many messages as then. A number the last list
 // did not show is never deleted. The index keeps messages 1..MaxIndexed (the
@@ -24,6 +29,7 @@
 // STLS; from then on the tool sends no password to it in plain text.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <string_view>
@@ -39,6 +45,7 @@ struct IndexEntry {
 
 /// What a mailbox held: message number → size and UIDL.
 struct MailboxIndex {
+  std::string mailbox;     // whose: mailboxName()
   bool haveUidls = false;  // the server answered UIDL
   long count = 0;          // messages listed
   std::map<long, IndexEntry> entries;
@@ -47,8 +54,15 @@ struct MailboxIndex {
 /// Messages numbered above this are counted but not kept in an index.
 constexpr long MaxIndexed = 10000;
 
-/// The sidecar's file name for this server and user.
+/// A larger snapshot is never read: MaxIndexed entries with the longest
+/// UIDLs take less than half of it.
+constexpr size_t MaxSnapshotBytes = 4u << 20;
+
+/// The snapshot's file name for this server and user when the caller names none.
 std::string sidecarName(const std::string& host, int port, const std::string& user);
+
+/// How a snapshot names the mailbox of this server and user.
+std::string mailboxName(const std::string& host, int port, const std::string& user);
 
 /// The name of the file that records that this server offered STLS.
 std::string stlsMarkName(const std::string& host, int port);
@@ -63,7 +77,8 @@ void rememberStls(const std::string& path);
 /// Writes index to path with mode 0600, replacing it only when complete.
 bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* err);
 
-/// Reads a sidecar written by saveIndex; false when missing or malformed.
+/// Reads a snapshot written by saveIndex; false with *err when it is missing,
+/// untrusted (see above), of another format or damaged.
 bool loadIndex(const std::string& path, MailboxIndex* index, std::string* err);
 
 /// Adds one scan line ("n size") of a LIST reply to index.

@@ -4,6 +4,7 @@
 // (platform/posix/tool_os.cc, platform/windows/tool_os.cc), chosen by the build.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,5 +41,11 @@ bool replaceFile(const std::string& from, const std::string& to);
 
 /// Removes the file path if it exists.
 void removeFile(const std::string& path);
+
+/// Reads the whole of path into *text when it is a plain file of this
+/// process's user, not reached through a symbolic link or reparse point, and
+/// at most cap bytes long; false for anything else, a larger file included
+/// (never cut). Never waits on a FIFO or a device.
+bool readOwnFile(const std::string& path, size_t cap, std::string* text);
 
 }  // namespace platform

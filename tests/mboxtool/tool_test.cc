@@ -2,6 +2,7 @@
 // the run in time with a file the program's own reader takes apart) and a real
 // Dovecot, whose mail store is compared with what the tool wrote and deleted.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <sstream>
@@ -107,20 +108,20 @@ TEST(FaultServer, EveryFaultEndsInTimeAndDeletesOnlyWhatTheListShowed) {
       {{"", Act::Junk}, top5, five, 1, ""},
       {{"CAPA", Act::HalfMute}, top5, five, 1, ""},
       {{"PASS", Act::Mute}, top5, five, 1, ""},
-      {{"PASS", Act::Err}, {"dele", "1"}, five, 1, "-ERR Cannot do that.\r\n-ERR nothing was deleted\r\n"},
+      {{"PASS", Act::Err}, {"dele", "1"}, five, 1, "-ERR Cannot do that.\r\n-ERR nothing was deleted\r\n", abc},
       {stls, list, five, 1, "-ERR STLS refused: -ERR Cannot do that.\r\n"},
       {{"STLS", Act::Extra, true, true, true}, list, five, 1, "-ERR server sent bytes before the TLS handshake\r\n"},
       {{"TOP 2", Act::Err}, top5, five, 0, "records 1 - 3 4 5"},
-      {{"TOP 3", Act::HalfDrop}, top5, five, 1, "records 1 2 -"},
-      {{"TOP 3", Act::HalfMute}, top5, five, 1, "records 1 2 -"},
-      {{"TOP 3", Act::Mute}, top5, five, 1, "records 1 2"},
-      {{"TOP 3", Act::Junk}, top5, five, 1, "records 1 2"},
-      {{"TOP 4", Act::NoEnd}, top5, five, 1, "records 1 2 3 4"},
-      {{"TOP 2", Act::Trickle}, top5, five, 1, "records 1 -", "", "", {{2000, 300, 1500}}},
-      {{"TOP 2", Act::Endless}, top5, five, 1, "records 1 -", "", "", {{2000, 300, 60000}, 2u << 20}},
-      {{"TOP 2", Act::Endless}, top5, five, 1, "records 1 -", "", "", {{2000, 300, 1500}}},
-      {{"LIST", Act::Mute}, list, one, 1, stat},
-      {{"UIDL", Act::Drop}, list, one, 1, listed},
+      {{"TOP 3", Act::HalfDrop}, top5, five, 2, "records 1 2 -"},
+      {{"TOP 3", Act::HalfMute}, top5, five, 2, "records 1 2 -"},
+      {{"TOP 3", Act::Mute}, top5, five, 2, "records 1 2"},
+      {{"TOP 3", Act::Junk}, top5, five, 2, "records 1 2"},
+      {{"TOP 4", Act::NoEnd}, top5, five, 2, "records 1 2 3 4"},
+      {{"TOP 2", Act::Trickle}, top5, five, 2, "records 1 -", "", "", {{2000, 300, 1500}}},
+      {{"TOP 2", Act::Endless}, top5, five, 2, "records 1 -", "", "", {{2000, 300, 60000}, 2u << 20}},
+      {{"TOP 2", Act::Endless}, top5, five, 2, "records 1 -", "", "", {{2000, 300, 1500}}},
+      {{"LIST", Act::Mute}, list, one, 2, stat},
+      {{"UIDL", Act::Drop}, list, one, 2, listed},
       {noUidl, list, one, 0, listed},
       {{"", Act::None, false}, top5, five, 0, numbered(5)},
       {whole, {"top", "5", "1"}, five, 0, numbered(5), "", "", quick, "\r\n\r\nRegel 1\r\n.\r\n+OK\r\n"},
@@ -131,6 +132,7 @@ TEST(FaultServer, EveryFaultEndsInTimeAndDeletesOnlyWhatTheListShowed) {
       {{}, {"stop", "7", "10"}, five, 0, "-ERR There's no message 7.\r\n"},
       {{}, {"stop", "0", "10"}, five, 1, "-ERR no such message\r\n"},
       {{}, {"list", "x"}, five, 1, "-ERR list takes no arguments\r\n"},
+      {{}, {"top", "1", "1", "--seen", "x"}, five, 1, "-ERR --seen FILE comes last, and only after list, dele or deles\r\n"},
       {{}, {"dele", "1"}, names("n z c d e"), 0, "+OK [message 1 (now message 2)]\r\n+OK\r\n", abcde, "n c d e"},
       {{}, {"dele", "2"}, names("z c d e"), 1, gone + "+OK\r\n", abcde, "z c d e"},
       {{}, {"deles", "5", "x", "4", "2", "4", "9"}, names("z c d e"), 1, "+OK [message 5 (now message 4)]\r\n"
@@ -169,6 +171,84 @@ TEST(FaultServer, EveryFaultEndsInTimeAndDeletesOnlyWhatTheListShowed) {
     EXPECT_TRUE(c.status || c.words[0] != "top" || c.script.pipelining == server.pipelined);
     EXPECT_TRUE(c.left.empty() || c.left == server.uidls()) << server.uidls();
   }
+}
+
+// Two accounts on one mailbox keep a snapshot each, and a dele goes by the list
+// its own account showed. A snapshot of another mailbox or version, or a
+// snapshot or deles.dat that is no plain file of the user within its cap (a
+// file one byte over it is refused, not cut), deletes nothing, at once.
+TEST(DeletionGuard, EachAccountDeletesByItsOwnSnapshotAndTrustsNothingElse) {
+  FaultServer server;
+  ScopedTempDir work(false);
+  std::string werk = work.file("Get21.uid"), prive = work.file("Get22.uid"),
+              deles = work.file("deles.dat");
+  auto tool = [&](const std::vector<std::string>& words, const std::string& host = "127.0.0.1",
+                  const std::string& user = "carol") {
+    return run(work.path(), host, server.port(), words, quick, user);
+  };
+  auto put = [](const std::string& file, const std::string& text) {  // a new file of ours
+    std::filesystem::remove(file);
+    testing_support::writeFile(file, text);
+  };
+  server.set(names("a b c d"));
+  ASSERT_EQ(0, tool({"list", "--seen", werk}).status);
+  server.set(names("b c d e"));  // another client deleted message 1; a mail came
+  ASSERT_EQ(0, tool({"list", "--seen", prive}).status);
+  EXPECT_EQ("+OK [message 3 (now message 2)]\r\n+OK\r\n", tool({"dele", "3", "--seen", werk}).out);
+  EXPECT_EQ("b d e", server.uidls());
+
+  const std::string other = "-ERR kept list is of another mailbox; nothing was deleted\r\n",
+                    kept = testing_support::readFile(werk);
+  const std::tuple<std::string, std::string, std::string, std::string> mailboxes[] = {
+      {"127.0.0.1", "dave", kept, other},
+      {"localhost", "carol", kept, other},
+      {"127.0.0.1:1", "carol", kept, other},
+      {"127.0.0.1", "carol", "mboxtool seen 1\n4 uidl\n1 4 62\n",
+       "-ERR kept list is of another version; nothing was deleted\r\n"},
+      {"127.0.0.1", "carol", kept.substr(0, kept.size() - 1),
+       "-ERR kept list is damaged; nothing was deleted\r\n"},
+  };
+  for (const auto& [host, user, text, want] : mailboxes) {
+    testing_support::writeFile(werk, text);
+    EXPECT_EQ(want, tool({"dele", "2", "--seen", werk}, host, user).out) << host << " " << user;
+  }
+
+  // Prive's snapshot padded to exactly its cap with a line for message 9999.
+  std::string whole = testing_support::readFile(prive), size = whole.size() % 2 ? "10" : "1";
+  whole += "9999 " + size + " ";
+  whole += std::string(mboxtool::MaxSnapshotBytes - whole.size() - 1, 'a') + "\n";
+  const std::string untrusted =
+      " no plain file of this user, or too large; nothing was deleted\r\n";
+  const std::tuple<std::string, std::string, std::string> spoilt[] = {
+      {prive, whole + "\n", "-ERR kept list is" + untrusted},
+      {deles, "4\n" + std::string((16 << 20) - 1, '\n'), "-ERR deles.dat is missing," + untrusted},
+  };
+  for (int how : {0, 1, 2, 3}) {  // over the cap, a symbolic link, a FIFO, someone else's
+    for (const auto& [file, over, want] : spoilt) {
+      put(prive, whole);
+      put(deles, "4\n");
+      if (how == 0) {
+        put(file, over);
+      } else if (how < 3) {
+        std::filesystem::rename(file, file + "+");  // the link leads to a file fit to use
+        ASSERT_EQ(
+            0, how == 1 ? symlink((file + "+").c_str(), file.c_str()) : mkfifo(file.c_str(), 0600));
+      } else if (geteuid() != 0 || chown(file.c_str(), 65534, 65534) != 0) {
+        continue;
+      }
+      auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(want, tool({"deles", "--seen", prive}).out) << file << " " << how;
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    }
+  }
+  EXPECT_EQ("b d e", server.uidls());
+  put(deles, "4\n");
+  EXPECT_EQ("+OK [message 4 (now message 3)]\r\n+OK\r\n", tool({"deles", "--seen", prive}).out);
+
+  // A list whose snapshot cannot be saved is no list to show.
+  ASSERT_TRUE(std::filesystem::create_directory(werk + ".new"));
+  EXPECT_EQ(3, tool({"list", "--seen", werk}).status);
+  EXPECT_EQ(kept.substr(0, kept.size() - 1), testing_support::readFile(werk));
 }
 
 // Against endless replies and huge messages, files stay within what the program reads.
@@ -246,18 +326,19 @@ TEST(ToolSafety, KeptFilesAndAuthPlainEncodeAlike) {
   EXPECT_EQ("AGphbgBnZWhlaW0xMg==", mboxtool::base64(std::string("\0jan\0geheim12", 13)));
 }
 
-// The tool as a process: on a full disk the run fails instead of leaving the
-// program a file it takes for whole; the password leaves its argument memory
-// at once.
+// The tool as a process: on a full disk the run says that its output is not
+// written instead of leaving the program a file it takes for whole; the password leaves its
+// argument memory at once.
 TEST(ToolProcess, FailsOnAFullDiskAndHidesThePassword) {
-  ScopedTempDir work;  // for the list the tool keeps
+  ScopedTempDir work;  // where a list would keep its snapshot
   FaultServer server;
   server.set(sample(3, 1));
   std::string start = "MBOXTOOL_READ_TIMEOUT_MS=3000 " + std::string(MAILVAK_BINARY_DIR) +
                       "/mboxtool 127.0.0.1 " + std::to_string(server.port()) + " jan ";
   EXPECT_EQ(
-      1, WEXITSTATUS(std::system(("timeout 20 env " + start + "geheim list >/dev/full").c_str())));
-  server.set({}, {"", Act::Mute});  // the tool waits for a greeting
+      3, WEXITSTATUS(std::system(("timeout 20 env " + start + "geheim list >/dev/full").c_str())));
+  EXPECT_TRUE(std::filesystem::is_empty(work.path()));  // no snapshot of a list nobody got
+  server.set({}, {"", Act::Mute});                      // the tool waits for a greeting
   FILE* shell = popen((start + "Zeer-Geheim list >/dev/null & echo $!").c_str(), "r");
   int pid = 0;
   ASSERT_TRUE(shell && fscanf(shell, "%d", &pid) == 1 && pclose(shell) == 0);

@@ -2,8 +2,9 @@
 # mboxtool.exe (the cross build in build-windows/) under wine against Dovecot:
 # over plain text, STLS and TLS from the first byte, list, top, stop and dele
 # write the same files, byte for byte, as the POSIX tool on the same mailbox,
-# and keep the same files beside them. A certificate the Windows store does not
-# trust ends the run with one -ERR line before the server sees a login.
+# and keep the same files beside them (the snapshot a dele goes by included). A
+# certificate the Windows store does not trust ends the run with one -ERR line
+# before the server sees a login.
 # Exit 77 (skipped) without the .exe, wine64 or Dovecot.
 set -euo pipefail
 SRC=${MAILVAK_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
@@ -89,10 +90,11 @@ for server in "localhost:$PLAIN" "localhost:$STLS" "pop3s://localhost:$TLS"; do
   for f in $(cat "$T/posix.files"); do
     cmp "$T/posix/$f" "$T/wine/$f" || fail "$server: $f differs"
   done
-  # The second deletes the message that is first after the first deleted its.
+  # The second deletes the message that is first after the first deleted its,
+  # each by the snapshot it named.
   for kind in posix wine; do
-    tool $kind "$T/$kind" "$server" list >/dev/null
-    tool $kind "$T/$kind" "$server" dele 1 >"$T/$kind/dele.out"
+    tool $kind "$T/$kind" "$server" list --seen seen.uid >/dev/null
+    tool $kind "$T/$kind" "$server" dele 1 --seen seen.uid >"$T/$kind/dele.out"
   done
   cmp "$T/posix/dele.out" "$T/wine/dele.out" || fail "$server: dele differs"
   grep -q '^Subject: Bericht ' "$T/wine/stop.out" || fail "$server: no message in stop"

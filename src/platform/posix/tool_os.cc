@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -59,5 +60,31 @@ bool replaceFile(const std::string& from, const std::string& to) {
 }
 
 void removeFile(const std::string& path) { ::unlink(path.c_str()); }
+
+bool readOwnFile(const std::string& path, size_t cap, std::string* text) {
+  text->clear();
+  // O_NONBLOCK: opening a FIFO returns at once; fstat then refuses it.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+            static_cast<unsigned long long>(info.st_size) <= cap;
+  // The file may grow after fstat: read one byte past the cap to notice.
+  char chunk[64 * 1024];
+  while (ok) {
+    size_t want = std::min(sizeof chunk, cap + 1 - text->size());
+    ssize_t n = ::read(fd, chunk, want);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    text->append(chunk, static_cast<size_t>(n));
+    ok = text->size() <= cap;
+  }
+  ::close(fd);
+  if (!ok) text->clear();
+  return ok;
+}
 
 }  // namespace platform

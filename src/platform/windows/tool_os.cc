@@ -72,4 +72,32 @@ bool replaceFile(const std::string& from, const std::string& to) {
 
 void removeFile(const std::string& path) { DeleteFileW(widen(path).c_str()); }
 
+bool readOwnFile(const std::string& path, size_t cap, std::string* text) {
+  text->clear();
+  // A reparse point (a link, a junction) is opened as itself and refused below.
+  HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  LARGE_INTEGER size;
+  bool ok = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+            !(info.dwFileAttributes &
+              (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) &&
+            GetFileSizeEx(file, &size) && static_cast<unsigned long long>(size.QuadPart) <= cap &&
+            ownedByCurrentUser(file);
+  // The file may grow after the size was taken: read one byte past the cap to notice.
+  char chunk[64 * 1024];
+  while (ok) {
+    DWORD want = static_cast<DWORD>(std::min(sizeof chunk, cap + 1 - text->size()));
+    DWORD got = 0;
+    if (!ReadFile(file, chunk, want, &got, nullptr)) ok = false;
+    if (!ok || got == 0) break;
+    text->append(chunk, got);
+    ok = text->size() <= cap;
+  }
+  CloseHandle(file);
+  if (!ok) text->clear();
+  return ok;
+}
+
 }  // namespace platform

@@ -7,6 +7,7 @@
 
 // clang-format off
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 // clang-format on
 
@@ -127,6 +128,23 @@ inline PSECURITY_DESCRIPTOR ownerOnlySecurity(bool inherited) {
     return nullptr;
   }
   return sd;
+}
+
+/// Whether the object's owner is the current user, or the owner the user's
+/// token gives new objects (the Administrators group for an elevated
+/// administrator). handle must be open with READ_CONTROL.
+inline bool ownedByCurrentUser(HANDLE handle) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &sd) != ERROR_SUCCESS) {
+    return false;
+  }
+  std::vector<unsigned char> user = tokenSid(TokenUser), owners = tokenSid(TokenOwner);
+  bool own = (!user.empty() && EqualSid(owner, user.data())) ||
+             (!owners.empty() && EqualSid(owner, owners.data()));
+  LocalFree(sd);
+  return own;
 }
 
 }  // namespace platform
