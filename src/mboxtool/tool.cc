@@ -6,6 +6,7 @@
 #include "mboxtool/pop3_session.h"
 #include "mboxtool/server_address.h"
 #include "mboxtool/uidl_guard.h"
+#include "platform/tool_files.h"
 #include "platform/tool_os.h"
 
 namespace mboxtool {
@@ -268,12 +269,12 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   const std::string& cmd = request.command;
   std::vector<std::string> a = request.args;
   bool guarded = cmd == "list" || cmd == "dele" || cmd == "deles";
-  if (a.size() >= 2 && a[a.size() - 2] == "--seen" && guarded) {
+  if (a.size() >= 2 && a[a.size() - 2] == platform::SeenOption && guarded) {
     run.seenFile = a.back();
     a.resize(a.size() - 2);
     if (run.seenFile.empty()) return usage("--seen needs a file name");
   }
-  if (std::find(a.begin(), a.end(), "--seen") != a.end()) {
+  if (std::find(a.begin(), a.end(), platform::SeenOption) != a.end()) {
     return usage("--seen FILE comes last, and only after list, dele or deles");
   }
   long first = 0, second = 0;
@@ -293,7 +294,7 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   } else if (cmd == "deles") {
     if (!a.empty()) return usage("deles takes no arguments");
     std::string text;
-    if (!platform::readOwnFile(options.workDir + "/deles.dat", MaxDeletionListBytes, &text)) {
+    if (!platform::readOwnFile(options.workDir + "/" + platform::DeletionListFileName, MaxDeletionListBytes, &text)) {
       return usage(
           "deles.dat is missing, no plain file of this user, or too large; nothing was deleted");
     }
