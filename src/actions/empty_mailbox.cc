@@ -56,7 +56,7 @@ bool emptyMailbox(core::Program& program, int a) {
     program.system.deleteFile(core::CountFileName);
     core::runTool(program,
                   core::toolRun(s, a, {"list", platform::SeenOption, core::CountSeenFileName},
-                                core::CountFileName, core::CountSeenFileName));
+                                core::CountFileName, {core::CountSeenFileName}));
     long long count = readServerCount(core::CountFileName);
     program.system.deleteFile(core::CountFileName);
 

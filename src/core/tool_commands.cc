@@ -31,7 +31,7 @@ std::string toolPrefix(const core::State& state, int account) {
 }
 
 platform::ToolRun toolRun(const core::State& state, int account, std::vector<std::string> words,
-                          const std::string& outputFile, const std::string& sideFile) {
+                          const std::string& outputFile, std::vector<std::string> sideFiles) {
   const core::AccountSettings& settings = state.account(account);
   platform::ToolRun run;
   run.line = toolPrefix(state, account);
@@ -41,7 +41,7 @@ platform::ToolRun toolRun(const core::State& state, int account, std::vector<std
   run.arguments.insert(run.arguments.end(), words.begin(), words.end());
   run.password = settings.password;
   run.outputFile = outputFile;
-  run.sideFile = sideFile;
+  run.sideFiles = std::move(sideFiles);
   return run;
 }
 

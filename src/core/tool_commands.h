@@ -20,10 +20,10 @@ std::string shellWord(std::string_view value);
 /// "./mboxtool SERVER 110 USER - " for account a (ends in one blank).
 std::string toolPrefix(const core::State& state, int account);
 /// The run of the tool's command words for account a, its output going into
-/// outputFile ("" drops it) and, when given, a second file it writes
-/// (ToolRun::sideFile). Its line is toolPrefix, the words and ">FILE".
+/// outputFile ("" drops it) and, when given, further files it writes
+/// (ToolRun::sideFiles). Its line is toolPrefix, the words and ">FILE".
 platform::ToolRun toolRun(const core::State& state, int account, std::vector<std::string> words,
-                          const std::string& outputFile, const std::string& sideFile = "");
+                          const std::string& outputFile, std::vector<std::string> sideFiles = {});
 /// Shows the console as it is, then runs the tool and waits for it.
 platform::ToolOutcome runTool(core::Program& program, const platform::ToolRun& run);
 

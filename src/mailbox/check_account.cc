@@ -91,7 +91,8 @@ std::string summaryOf(std::string_view firstLine) {
 
 platform::ToolRun listRun(const core::State& state, int a) {
   const std::string seen = core::seenFileName(a);
-  return core::toolRun(state, a, {"list", platform::SeenOption, seen}, core::listFileName(a), seen);
+  return core::toolRun(state, a, {"list", platform::SeenOption, seen}, core::listFileName(a),
+                       {seen});
 }
 
 platform::ToolRun headerRun(const core::State& state, int a) {

@@ -45,22 +45,54 @@ ToolOutcome outcomeOfExitStatus(unsigned long status) {
 
 ToolOutcome System::settleRunFiles(ToolOutcome outcome, const RunFiles& files) {
   if (outcome == ToolOutcome::Done) {
-    // The old side file goes first: whatever step a crash stops at, no side
+    // The old side files go first: whatever step a crash stops at, no side
     // file stands beside a result file of another run.
-    if (!files.sideFile.empty()) deleteFile(files.sideFile);
+    for (const std::string& side : files.sideFiles) deleteFile(side);
     bool placed = files.outputFile.empty() || renameFile(files.outputTemporary, files.outputFile);
-    if (placed && !files.sideFile.empty() && fileExists(files.sideTemporary)) {
-      placed = renameFile(files.sideTemporary, files.sideFile);
+    for (size_t i = 0; placed && i < files.sideFiles.size(); ++i) {
+      if (fileExists(files.sideTemporaries[i])) {
+        placed = renameFile(files.sideTemporaries[i], files.sideFiles[i]);
+      }
     }
     if (!placed) outcome = ToolOutcome::NotWritten;
   }
   if (outcome != ToolOutcome::Done) {
     if (!files.outputTemporary.empty()) deleteFile(files.outputTemporary);
-    if (!files.sideTemporary.empty()) deleteFile(files.sideTemporary);
+    for (const std::string& temporary : files.sideTemporaries) deleteFile(temporary);
   }
   // What the tool may have left of a side file it did not finish.
-  if (!files.sideTemporary.empty()) deleteFile(files.sideTemporary + ".new");
+  for (const std::string& temporary : files.sideTemporaries) deleteFile(temporary + ".new");
   return outcome;
+}
+
+bool System::nameSideFiles(const ToolRun& run, unsigned long process, unsigned* serial,
+                           bool (*isFree)(const std::string&), RunFiles* files) {
+  if (run.sideFiles.size() > MaxSideFiles) return false;
+  files->sideFiles = run.sideFiles;
+  for (const std::string& side : run.sideFiles) {
+    std::string name;
+    bool named = false;
+    for (int attempt = 0; !named && attempt < 100; ++attempt) {
+      name = runTemporaryName(side, process, ++*serial);
+      named = isFree(name) && isFree(name + ".new");
+    }
+    if (!named) return false;
+    files->sideTemporaries.push_back(name);
+  }
+  return true;
+}
+
+std::vector<std::string> System::toolArguments(const ToolRun& run, const RunFiles& files) {
+  std::vector<std::string> arguments = run.arguments;
+  for (std::string& argument : arguments) {
+    for (size_t i = 0; i < files.sideFiles.size(); ++i) {
+      if (argument == files.sideFiles[i]) {
+        argument = files.sideTemporaries[i];
+        break;
+      }
+    }
+  }
+  return arguments;
 }
 
 }  // namespace platform

@@ -16,6 +16,9 @@ inline constexpr char ToolFileName[] = "mboxtool.exe";
 inline constexpr char ToolFileName[] = "mboxtool";
 #endif
 
+/// The most side files one run writes.
+inline constexpr size_t MaxSideFiles = 2;
+
 /// One run of the POP3 tool (ToolFileName) in the working directory.
 struct ToolRun {
   /// The arguments after the program name; the password's place holds "-".
@@ -26,20 +29,20 @@ struct ToolRun {
   std::string outputFile;
   /// The run as one command line, "./mboxtool ... >FILE", for tests and logs.
   std::string line;
-  /// A second file the run writes beside outputFile, named by the argument
-  /// that equals it ("" for none): the tool gets a fresh temporary name in
-  /// that argument's place. When the run ends well the old sideFile goes
-  /// first, then outputFile and then the new sideFile (if the tool made one)
-  /// are put in place, so that a crash at any step never leaves a sideFile
-  /// beside an outputFile of another run.
-  std::string sideFile;
+  /// Further files the run writes beside outputFile (at most MaxSideFiles),
+  /// each named by the argument that equals it: the tool gets a fresh
+  /// temporary name in that argument's place. When the run ends well the old
+  /// side files go first, then outputFile and then each new side file (if the
+  /// tool made it) are put in place, so that a crash at any step never leaves
+  /// a side file beside an outputFile of another run.
+  std::vector<std::string> sideFiles;
 };
 
 /// How a run ended. The tool's exit status tells: 0 done, 1 the server
 /// refused or could not be reached (its output says so, as the files'
 /// contract has it), 2 the answer broke off part-way, 3 the tool could not
 /// write its output. Only Done puts the run's files in place; on every other
-/// outcome outputFile and sideFile stay as they were.
+/// outcome outputFile and the side files stay as they were.
 enum class ToolOutcome {
   Done,        // the tool ran (exit status 0 or 1); its files are in place
   NotStarted,  // the tool is missing or cannot be run
@@ -118,13 +121,20 @@ class System {
   // A run's files: where its output and side file go, and the temporary
   // names it writes them under ("" where it has none).
   struct RunFiles {
-    std::string outputTemporary, outputFile, sideTemporary, sideFile;
+    std::string outputTemporary, outputFile;
+    std::vector<std::string> sideTemporaries, sideFiles;
   };
   ToolOutcome finishRun(int number);
   // Puts a finished run's files in place when outcome is Done, in the order
-  // sideFile's comment gives, else removes its temporaries; returns the
+  // sideFiles' comment gives, else removes its temporaries; returns the
   // outcome, NotWritten when a rename failed.
   ToolOutcome settleRunFiles(ToolOutcome outcome, const RunFiles& files);
+  // Picks a free temporary name (and one free with ".new" after it) for each
+  // side file of run; false when there are too many or no name is free.
+  static bool nameSideFiles(const ToolRun& run, unsigned long process, unsigned* serial,
+                            bool (*isFree)(const std::string&), RunFiles* files);
+  // The run's arguments with each side file's temporary name in its place.
+  static std::vector<std::string> toolArguments(const ToolRun& run, const RunFiles& files);
 
   std::unique_ptr<Runs> runs_;
 };

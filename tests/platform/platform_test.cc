@@ -56,7 +56,7 @@ TEST(ToolRun, PasswordOnAPipeAndAResultFileOfItsOwn) {
   ASSERT_EQ(symlink("victim", "Get41.txt") | mkfifo("Get21.txt", 0600),
             0);  // a FIFO blocks a shell
   System system;
-  ToolRun run{{"host", "110", "jan piet", "-", "list"}, "ge heim'$x", "Get41.txt", "", ""};
+  ToolRun run{{"host", "110", "jan piet", "-", "list"}, "ge heim'$x", "Get41.txt", "", {}};
   const std::string output = "ge heim'$x|host 110 jan piet - list\n";
   EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
   EXPECT_EQ(readFile("Get41.txt") + readFile("victim"), output + "blijft");
@@ -127,7 +127,7 @@ TEST(ToolRun, FilesTakeTheirPlacesOnlyWholeAndInOrder) {
     writeFile("seen", "oud-seen");
     NotingSystem system;
     system.refused = c.refused;
-    EXPECT_EQ(system.runTool({{c.status, "seen"}, "pw", "Get41.txt", "", "seen"}), c.outcome);
+    EXPECT_EQ(system.runTool({{c.status, "seen"}, "pw", "Get41.txt", "", {"seen"}}), c.outcome);
     EXPECT_EQ(readFile("Get41.txt") + "|" + readFile("seen") + "|" + system.steps,
               c.files + "|" + c.steps);
     EXPECT_EQ(namesHere(),
@@ -163,7 +163,7 @@ TEST(ToolRun, RunsNeverOutliveMailvak) {
       ToolOutcome outcome;
       bool started = terminal.open();
       for (const char* file : {"Get21.txt", "Get22.txt"})
-        started = started && system.startTool({{"seen"}, "", file, "", "seen"}, &outcome) > 0;
+        started = started && system.startTool({{"seen"}, "", file, "", {"seen"}}, &outcome) > 0;
       while (started) pause();
       _exit(1);
     }
@@ -206,8 +206,8 @@ TEST(ToolRun, RunsSideBySideWithAndWithoutPidfd) {
     unlink("b");
     System system;
     ToolOutcome outcome;
-    int a = system.startTool({{"a"}, "", "Get41.txt", "", ""}, &outcome);
-    int b = system.startTool({{"b"}, "", "", "", ""}, &outcome);
+    int a = system.startTool({{"a"}, "", "Get41.txt", "", {}}, &outcome);
+    int b = system.startTool({{"b"}, "", "", "", {}}, &outcome);
     EXPECT_EQ(system.waitForTools(5000, &outcome), b) << pidfd;
     EXPECT_EQ(system.waitForTools(10, &outcome), 0) << pidfd;
     EXPECT_EQ(system.waitForTools(5000, &outcome), a) << pidfd;

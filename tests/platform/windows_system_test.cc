@@ -37,7 +37,7 @@ TEST(WindowsToolRun, ArgumentsAsGivenAndAResultFileOfItsOwn) {
               "ge heim\"",
               "Get41.txt",
               "",
-              ""};
+              {}};
   EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
   EXPECT_EQ(readFile("Get41.txt"),
             "ge heim\"\nhost\njan \"piet\"\na\\\" b\\\n\n%PATH%&x|y>z\nj\xe4\xe4n\n-\n");
@@ -45,10 +45,10 @@ TEST(WindowsToolRun, ArgumentsAsGivenAndAResultFileOfItsOwn) {
   EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
   // Runs at once end in any order, each in its own file; a stopped run leaves its file as it was.
   ToolOutcome outcome;
-  int slow = system.startTool({{"wait"}, "s", "Get42.txt", "", ""}, &outcome);
+  int slow = system.startTool({{"wait"}, "s", "Get42.txt", "", {}}, &outcome);
   std::set<int> started;
   for (const char* file : {"Get21.txt", "Get22.txt", "Get23.txt"})
-    started.insert(system.startTool({{file}, "p", file, "", ""}, &outcome));
+    started.insert(system.startTool({{file}, "p", file, "", {}}, &outcome));
   for (int i = 0; i < 3; ++i) EXPECT_EQ(started.erase(system.waitForTools(5000, &outcome)), 1u);
   EXPECT_EQ(readFile("Get22.txt"), "p\nGet22.txt\n");
   EXPECT_EQ(system.waitForTools(50, &outcome), 0);
@@ -76,7 +76,7 @@ TEST(WindowsToolRun, FilesTakeTheirPlacesOnlyWhole) {
   for (const auto& [status, outcome, files] : cases) {
     writeFile("Get41.txt", "oud");
     writeFile("seen", "oud-seen");
-    EXPECT_EQ(system.runTool({{"exit", status, "seen"}, "pw", "Get41.txt", "", "seen"}), outcome);
+    EXPECT_EQ(system.runTool({{"exit", status, "seen"}, "pw", "Get41.txt", "", {"seen"}}), outcome);
     EXPECT_EQ(readFile("Get41.txt").substr(0, 9) + "|" + readFile("seen"), files);
     EXPECT_EQ(namesIn("."),
               (std::vector<std::string>{".Get41.txt.12", "Get41.txt", "mboxtool.exe", "seen"}));

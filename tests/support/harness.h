@@ -21,7 +21,7 @@ namespace testing_support {
 class FakeSystem : public platform::System {
  public:
   /// Records the run's line; when it ends Done, writes outputs[file] ("" unless
-  /// given) into its result file and puts outputs[sideFile] in place of its
+  /// given) into its result file and puts outputs[side file] in place of each
   /// side file, as the real system does.
   platform::ToolOutcome runTool(const platform::ToolRun& run) override {
     commands.push_back(run.line);
@@ -82,9 +82,10 @@ class FakeSystem : public platform::System {
   void play(const platform::ToolRun& run) {
     if (!playTool || outcome != platform::ToolOutcome::Done) return;
     if (!run.outputFile.empty()) writeFile(run.outputFile, outputs[run.outputFile]);
-    if (run.sideFile.empty()) return;
-    deleteFile(run.sideFile);
-    if (outputs.count(run.sideFile)) writeFile(run.sideFile, outputs[run.sideFile]);
+    for (const std::string& side : run.sideFiles) {
+      deleteFile(side);
+      if (outputs.count(side)) writeFile(side, outputs[side]);
+    }
   }
 };
 

@@ -1,5 +1,7 @@
 #include "platform/posix/run_table.h"
 
+#include "platform/system.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,7 +20,7 @@ struct RunSlot {
   volatile std::sig_atomic_t used = 0;
   volatile std::sig_atomic_t pid = 0;  // 0 until the run has its process
   char outputTemporary[MaxName] = {};
-  char sideTemporary[MaxName] = {};
+  char sideTemporaries[MaxSideFiles][MaxName] = {};
 };
 
 // Far more runs than Mailvak ever has going at once.
@@ -46,12 +48,16 @@ HeldEndSignals::HeldEndSignals() {
 
 HeldEndSignals::~HeldEndSignals() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
 
-int enterRun(const std::string& outputTemporary, const std::string& sideTemporary) {
+int enterRun(const std::string& outputTemporary, const std::vector<std::string>& sideTemporaries) {
+  if (sideTemporaries.size() > MaxSideFiles) return -1;
   for (RunSlot& slot : runSlots) {
     if (slot.used) continue;
-    if (!copyName(slot.outputTemporary, outputTemporary) ||
-        !copyName(slot.sideTemporary, sideTemporary)) {
-      return -1;
+    if (!copyName(slot.outputTemporary, outputTemporary)) return -1;
+    for (size_t i = 0; i < MaxSideFiles; ++i) {
+      if (!copyName(slot.sideTemporaries[i],
+                    i < sideTemporaries.size() ? sideTemporaries[i] : "")) {
+        return -1;
+      }
     }
     slot.pid = 0;
     slot.used = 1;
@@ -80,11 +86,12 @@ void endRunsFromSignal() {
       }
     }
     if (slot.outputTemporary[0] != '\0') ::unlink(slot.outputTemporary);
-    if (slot.sideTemporary[0] != '\0') {
-      ::unlink(slot.sideTemporary);
+    for (const char* side : slot.sideTemporaries) {
+      if (side[0] == '\0') continue;
+      ::unlink(side);
       char partial[MaxName];
-      size_t length = std::strlen(slot.sideTemporary);
-      std::memcpy(partial, slot.sideTemporary, length);
+      size_t length = std::strlen(side);
+      std::memcpy(partial, side, length);
       std::memcpy(partial + length, ".new", 5);
       ::unlink(partial);
     }

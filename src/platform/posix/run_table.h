@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -23,9 +24,9 @@ class HeldEndSignals {
   sigset_t previous_;
 };
 
-/// Enters a run's temporary names ("" for none) in the table: its slot, or -1
-/// when the table is full or a name too long.
-int enterRun(const std::string& outputTemporary, const std::string& sideTemporary);
+/// Enters a run's temporary names (outputTemporary "" for none) in the table:
+/// its slot, or -1 when the table is full or a name too long.
+int enterRun(const std::string& outputTemporary, const std::vector<std::string>& sideTemporaries);
 /// The run's process, the leader of its process group.
 void setRunProcess(int slot, int pid);
 /// Takes the run out of the table, once its process is waited for.

@@ -98,7 +98,6 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
   static unsigned serial = 0;
   Runs::Started started;
   started.files.outputFile = run.outputFile;
-  started.files.sideFile = run.sideFile;
   int password[2] = {-1, -1};
   pid_t pid = -1;
   {
@@ -113,14 +112,8 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
       if (started.output < 0 && errno != EEXIST) break;
     }
-    // For the side file only a free name: the tool makes the file itself.
-    bool sideNamed = run.sideFile.empty();
-    for (int attempt = 0; !sideNamed && attempt < 100; ++attempt) {
-      started.files.sideTemporary = runTemporaryName(run.sideFile, getpid(), ++serial);
-      sideNamed =
-          isFree(started.files.sideTemporary) && isFree(started.files.sideTemporary + ".new");
-    }
-    if (!sideNamed) started.files.sideTemporary.clear();
+    // For the side files only free names: the tool makes the files itself.
+    bool sideNamed = nameSideFiles(run, getpid(), &serial, isFree, &started.files);
     if ((!run.outputFile.empty() && started.output < 0) || !sideNamed) {
       if (started.output >= 0) {
         ::close(started.output);
@@ -129,11 +122,8 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
       *outcome = ToolOutcome::NotWritten;
       return 0;
     }
-    started.slot = enterRun(started.files.outputTemporary, started.files.sideTemporary);
-    std::vector<std::string> arguments = run.arguments;
-    for (std::string& argument : arguments) {
-      if (!run.sideFile.empty() && argument == run.sideFile) argument = started.files.sideTemporary;
-    }
+    started.slot = enterRun(started.files.outputTemporary, started.files.sideTemporaries);
+    std::vector<std::string> arguments = toolArguments(run, started.files);
     std::vector<char*> argv;
     std::string program = std::string("./") + ToolFileName;
     argv.push_back(program.data());

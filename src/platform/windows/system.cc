@@ -142,7 +142,6 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
   static unsigned serial = 0;
   Runs::Started started;
   started.files.outputFile = run.outputFile;
-  started.files.sideFile = run.sideFile;
   if (!run.outputFile.empty()) {
     PSECURITY_DESCRIPTOR sd = ownerOnlySecurity(false);
     SECURITY_ATTRIBUTES security = {sizeof security, sd, FALSE};
@@ -158,13 +157,8 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
     }
     LocalFree(sd);
   }
-  // For the side file only a free name: the tool makes the file itself.
-  bool sideNamed = run.sideFile.empty();
-  for (int attempt = 0; !sideNamed && attempt < 100; ++attempt) {
-    started.files.sideTemporary = runTemporaryName(run.sideFile, GetCurrentProcessId(), ++serial);
-    sideNamed = isFree(started.files.sideTemporary) && isFree(started.files.sideTemporary + ".new");
-  }
-  if (!sideNamed) started.files.sideTemporary.clear();
+  // For the side files only free names: the tool makes the files itself.
+  bool sideNamed = nameSideFiles(run, GetCurrentProcessId(), &serial, isFree, &started.files);
   if ((!run.outputFile.empty() && started.output == nullptr) || !sideNamed) {
     if (started.output != nullptr) {
       closeHandle(started.output);
@@ -183,9 +177,8 @@ int System::startTool(const ToolRun& run, ToolOutcome* outcome) {
   if (discard != INVALID_HANDLE_VALUE && CreatePipe(&passwordRead, &passwordWrite, nullptr, 8192)) {
     std::wstring program = fullPath(widen(ToolFileName));
     std::wstring commandLine = quoted(program);
-    for (const std::string& argument : run.arguments) {
-      bool side = !run.sideFile.empty() && argument == run.sideFile;
-      commandLine += L" " + quoted(widen(side ? started.files.sideTemporary : argument));
+    for (const std::string& argument : toolArguments(run, started.files)) {
+      commandLine += L" " + quoted(widen(argument));
     }
     process = startProcess(program, commandLine, passwordRead,
                            started.output ? started.output : discard, discard, started.job);
@@ -259,8 +252,11 @@ void System::stopTools() {
     finishRun(runs_->started.begin()->first);
     // Under wine a killed run's handles can close a moment after it counts
     // as ended, and its files go only with them.
-    std::vector<std::string> names = {files.outputTemporary, files.sideTemporary};
-    if (!files.sideTemporary.empty()) names.push_back(files.sideTemporary + ".new");
+    std::vector<std::string> names = {files.outputTemporary};
+    for (const std::string& temporary : files.sideTemporaries) {
+      names.push_back(temporary);
+      names.push_back(temporary + ".new");
+    }
     for (const std::string& name : names) {
       for (int wait = 0; !name.empty() && !isFree(name) && wait < 100; ++wait) {
         Sleep(10);
