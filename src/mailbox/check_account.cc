@@ -1,6 +1,8 @@
 #include "mailbox/check_account.h"
 
 #include <algorithm>
+#include <cctype>
+#include <utility>
 
 #include "console/layout.h"
 #include "console/text.h"
@@ -57,6 +59,26 @@ std::string notWrittenLine() {
   return statusLine("    Resultaatbestand niet te schrijven (schijf vol?).");
 }
 
+std::string refusalLine(std::string_view firstLine) {
+  // A server may say why in a response code right after "-ERR ".
+  static constexpr std::pair<std::string_view, std::string_view> Codes[] = {
+      {"[IN-USE]", "    Mailbox is in gebruik, probeer het later."},
+      {"[LOGIN-DELAY]", "    Server wil nog geen nieuwe login, probeer het later."},
+      {"[AUTH]", "    Naam of wachtwoord geweigerd."},
+      {"[SYS/TEMP]", "    Storing bij de server, probeer het later."},
+  };
+  std::string_view rest = firstLine.starts_with("-ERR ") ? firstLine.substr(5) : "";
+  for (const auto& [code, line] : Codes) {
+    if (rest.size() >= code.size() &&
+        std::equal(code.begin(), code.end(), rest.begin(), [](char x, char y) {
+          return x == std::toupper(static_cast<unsigned char>(y));
+        })) {
+      return statusLine(line);
+    }
+  }
+  return noAccessLine();
+}
+
 std::string countText(std::string_view firstLine) {
   int blank = find(firstLine, " ");
   std::string rest = blank == 0 ? std::string(firstLine) : middle(firstLine, blank + 1);
@@ -89,28 +111,12 @@ std::string summaryOf(std::string_view firstLine) {
   return summary;
 }
 
-platform::ToolRun listRun(const core::State& state, int a) {
-  const std::string seen = core::seenFileName(a);
-  return core::toolRun(state, a, {"list", platform::SeenOption, seen}, core::listFileName(a),
-                       {seen});
-}
-
-platform::ToolRun headerRun(const core::State& state, int a) {
+platform::ToolRun checkRun(const core::State& state, int a) {
+  const std::string headers = core::headerFileName(a), seen = core::seenFileName(a);
   return core::toolRun(state, a,
-                       {"top", console::toText(state.account(a).messageCount),
-                        console::toText(bodyLinesArgument(state.bodyLinesToFetch))},
-                       core::headerFileName(a));
-}
-
-bool listRunAnswered(core::State& state, int a, platform::ToolOutcome outcome) {
-  core::ResultFileCache& files = core::resultFiles(state);
-  // The tool may write a file of the same size within one clock tick.
-  files.forget(core::listFileName(a));
-  if (outcome == platform::ToolOutcome::Done && !files.list(core::listFileName(a)).empty) {
-    return true;
-  }
-  state.account(a).busyMark.clear();
-  return false;
+                       {"check", console::toText(bodyLinesArgument(state.bodyLinesToFetch)),
+                        platform::HeadersOption, headers, platform::SeenOption, seen},
+                       core::listFileName(a), {headers, seen});
 }
 
 void readListFile(core::State& state, int a, bool queryGotNoAnswer, platform::ToolOutcome outcome) {
@@ -131,46 +137,38 @@ void readListFile(core::State& state, int a, bool queryGotNoAnswer, platform::To
     state.account(a).message(m).size =
         static_cast<size_t>(m) <= list.sizes.size() ? list.sizes[m - 1] : 0;
   }
-  if (count == 0) state.account(a).statusText = word == "0" ? noMessagesLine() : noAccessLine();
+  if (count == 0) {
+    state.account(a).statusText = word == "0" ? noMessagesLine() : refusalLine(list.firstLine);
+  }
 }
 
-void headerRunEnded(core::Program& program, int a, platform::ToolOutcome outcome) {
-  core::State& state = program.state;
+bool checkRunEnded(core::State& state, int a, platform::ToolOutcome outcome) {
   core::ResultFileCache& files = core::resultFiles(state);
-  if (outcome != platform::ToolOutcome::Done) {
-    // The header file left from before belongs to another list than the one
-    // just taken: none is shown, and nothing can be deleted from it.
-    program.system.deleteFile(core::headerFileName(a));
-    program.system.deleteFile(core::seenFileName(a));
-    state.account(a).statusText = failureLine(outcome, true);
-    state.titleRepaint = true;
-  }
+  // The tool may write a file of the same size within one clock tick.
+  files.forget(core::listFileName(a));
   files.forget(core::headerFileName(a));
+  const bool answered =
+      outcome == platform::ToolOutcome::Done && !files.list(core::listFileName(a)).empty;
   state.account(a).busyMark.clear();
-  summariseAccount(state, a);
+  readListFile(state, a, !answered, outcome);
+  if (answered) summariseAccount(state, a);
+  return answered;
 }
 
 void checkAccount(core::Program& program, int a) {
   core::State& state = program.state;
   if (a < 1 || a > core::MaxAccounts) return;
-  const bool query = !state.account(a).resultFilesCurrent;
-  bool queryGotNoAnswer = false;
-  platform::ToolOutcome outcome = platform::ToolOutcome::Done;
-
-  if (query) {
-    // Whatever the tool might write stays invisible, black on black.
-    program.console.setColour(console::Black, console::Black);
-    int row = program.console.cursorRow();
-    int column = program.console.cursorColumn();
-    outcome = core::runTool(program, listRun(state, a));
-    program.console.placeCursor(row, column);
-    queryGotNoAnswer = !listRunAnswered(state, a, outcome);
+  if (state.account(a).resultFilesCurrent) {
+    readListFile(state, a, false, platform::ToolOutcome::Done);
+    return;
   }
-  readListFile(state, a, queryGotNoAnswer, outcome);
-  if (query && !queryGotNoAnswer) {
-    headerRunEnded(program, a, core::runTool(program, headerRun(state, a)));
-    state.redrawWithoutKey = true;
-  }
+  // Whatever the tool might write stays invisible, black on black.
+  program.console.setColour(console::Black, console::Black);
+  int row = program.console.cursorRow();
+  int column = program.console.cursorColumn();
+  platform::ToolOutcome outcome = core::runTool(program, checkRun(state, a));
+  program.console.placeCursor(row, column);
+  if (checkRunEnded(state, a, outcome)) state.redrawWithoutKey = true;
 }
 
 void summariseAccount(core::State& state, int a) {

@@ -1,5 +1,6 @@
-// Checking an account: the POP3 tool's list and header runs, the list result
-// file parsed into count, sizes and status line, and the folder-line summary.
+// Checking an account: the POP3 tool's check run, which takes the list and
+// the headers in one login; the list result file parsed into count, sizes and
+// status line; and the folder-line summary.
 //
 // Status lines are exactly 127 columns. The count is the first blank-delimited
 // word after the first blank of the list file's first line (a blank must
@@ -23,30 +24,27 @@ void summariseAccount(core::State& state, int account);
 /// summariseAccount for every account.
 void summariseAllAccounts(core::State& state);
 
-// The steps of a server query, for checks that run the tool side by side.
-/// The list run of account a, into its list result file.
-platform::ToolRun listRun(const core::State& state, int a);
-/// The header run of account a: messageCount messages, bodyLinesToFetch lines each.
-platform::ToolRun headerRun(const core::State& state, int a);
-/// After the list run of account a, which ended with outcome: its list file is
-/// read afresh. False when nothing came back or the run failed; the busy mark
-/// is then emptied.
-bool listRunAnswered(core::State& state, int a, platform::ToolOutcome outcome);
+// The server query, for checks that run the tool side by side.
+/// The check run of account a: one login that writes its list file, its
+/// header file (bodyLinesToFetch lines per message) and its seen file.
+platform::ToolRun checkRun(const core::State& state, int a);
 /// Parses the list file of account a into count, sizes and status line; when
-/// the file is empty or the list run failed, the status line tells what the
+/// the file is empty or the check run failed, the status line tells what the
 /// query of this check met.
 void readListFile(core::State& state, int a, bool queryGotNoAnswer, platform::ToolOutcome outcome);
-/// After the header run of account a, which ended with outcome: the header
-/// file is read afresh, the busy mark goes and the summary is rebuilt. A
-/// failed run leaves no header file and no list to delete against, and its
-/// status line says why.
-void headerRunEnded(core::Program& program, int a, platform::ToolOutcome outcome);
+/// After the check run of account a ended with outcome: its files are read
+/// afresh, the busy mark goes and, when the server answered, the summary is
+/// rebuilt. Returns whether the server answered.
+bool checkRunEnded(core::State& state, int a, platform::ToolOutcome outcome);
 
 /// The status lines of an account that shows no messages.
 std::string noAnswerLine();     // no list file, no server query this time
 std::string wrongAnswerLine();  // no list file right after a server query
 std::string noMessagesLine();   // the server lists 0 messages
 std::string noAccessLine();     // any other count of 0: the server refused
+/// The status line for a refusal: the reason its response code gives
+/// ([IN-USE], [LOGIN-DELAY], [AUTH], [SYS/TEMP]), else noAccessLine().
+std::string refusalLine(std::string_view firstLine);
 std::string toolMissingLine();  // the tool could not be started
 std::string notWrittenLine();   // the result file could not be written
 

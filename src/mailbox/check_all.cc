@@ -23,9 +23,10 @@ bool quitKeyWaiting(console::Console& console) {
 
 }  // namespace
 
-// Starts run for account a in the given stage; a run that cannot start ends at once.
-bool CheckAll::startRun(core::Program& program, int a, Stage stage, const platform::ToolRun& run) {
-  jobs_[a - 1].stage = stage;
+// Starts the check run of account a; a run that cannot start ends at once.
+bool CheckAll::startRun(core::Program& program, int a) {
+  jobs_[a - 1].stage = Stage::Checking;
+  const platform::ToolRun run = checkRun(program.state, a);
   platform::ToolOutcome outcome = platform::ToolOutcome::Done;
   int number = program.system.startTool(run, &outcome);
   if (number > 0) {
@@ -35,26 +36,18 @@ bool CheckAll::startRun(core::Program& program, int a, Stage stage, const platfo
   return runEnded(program, a, outcome);
 }
 
-// Moves account a on after a run of it ended (or could not start) with
-// outcome; false while its header run still follows.
+// Shows account a as its check run left it, which ended (or could not start)
+// with outcome.
 bool CheckAll::runEnded(core::Program& program, int a, platform::ToolOutcome outcome) {
-  core::State& s = program.state;
-  Job& job = jobs_[a - 1];
-  if (job.stage == Stage::Listing) {
-    bool answered = listRunAnswered(s, a, outcome);
-    readListFile(s, a, !answered, outcome);
-    if (answered) return startRun(program, a, Stage::Heading, headerRun(s, a));
-  } else {
-    headerRunEnded(program, a, outcome);
-  }
-  job.stage = Stage::Done;
+  checkRunEnded(program.state, a, outcome);
+  jobs_[a - 1].stage = Stage::Done;
   return true;
 }
 
-// Starts the list runs of waiting accounts while the limits allow; returns
+// Starts the check runs of waiting accounts while the limits allow; returns
 // how many accounts were done at once (their runs could not start).
 int CheckAll::startWaiting(core::Program& program) {
-  auto isRunning = [](Stage stage) { return stage == Stage::Listing || stage == Stage::Heading; };
+  auto isRunning = [](Stage stage) { return stage == Stage::Checking; };
   int done = 0;
   for (size_t i = 0; i < jobs_.size(); ++i) {
     int busy = 0, sameHost = 0;
@@ -65,7 +58,7 @@ int CheckAll::startWaiting(core::Program& program) {
     if (busy >= MaxRunningAccounts) break;
     if (jobs_[i].stage != Stage::Waiting || sameHost >= MaxAccountsPerHost) continue;
     const int a = static_cast<int>(i) + 1;
-    done += startRun(program, a, Stage::Listing, listRun(program.state, a));
+    done += startRun(program, a);
   }
   return done;
 }

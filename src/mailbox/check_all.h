@@ -1,5 +1,5 @@
-// Checking every account at once: the same list and header runs as a check of
-// one account, started side by side, at most MaxRunningAccounts accounts at a
+// Checking every account at once: the same check run as a check of one
+// account, started side by side, at most MaxRunningAccounts accounts at a
 // time and at most MaxAccountsPerHost against one server host. Each account's
 // busy mark, summary and status line change as soon as its own runs end; a
 // server that does not answer holds up only its own account.
@@ -39,13 +39,13 @@ class CheckAll {
   void endIfDone();
 
  private:
-  enum class Stage { Waiting, Listing, Heading, Done };
+  enum class Stage { Waiting, Checking, Done };
   struct Job {
     Stage stage = Stage::Waiting;
     std::string host;
   };
   bool runEnded(core::Program& program, int a, platform::ToolOutcome outcome);
-  bool startRun(core::Program& program, int a, Stage stage, const platform::ToolRun& run);
+  bool startRun(core::Program& program, int a);
   int startWaiting(core::Program& program);
 
   std::vector<Job> jobs_;       // index a - 1 for account a; empty when none is held

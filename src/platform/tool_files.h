@@ -9,5 +9,7 @@ inline constexpr char DeletionListFileName[] = "deles.dat";
 /// The option that names the file holding what a list showed: `list` writes
 /// it, `dele` and `deles` delete against it.
 inline constexpr char SeenOption[] = "--seen";
+/// The option that names the file a check writes the message headers into.
+inline constexpr char HeadersOption[] = "--headers";
 
 }  // namespace platform

@@ -36,7 +36,8 @@ TEST(CheckAccount, ListFileGivesCountSizesStatusAndSummary) {
       {"+OK 2 320\r\n+OK 2:\r\n1 120\r\n2 200\r\n.\r\n", 2, 120, 200, "", "  2 berichten,       320 bytes."},
       {"+OK 1 55\n+OK\n1 55\n.\n", 1, 55, 9, "", "  1 bericht,          55 bytes."},
       {"+OK 0 0\r\n", 0, 9, 9, noMessagesLine(), "  0 berichten,         0 bytes."},
-      {"-ERR [AUTH] Nee.\r\n", 0, 9, 9, A, "    berichten, [AUTH] Nee. bytes."},
+      {"-ERR [AUTH] Nee.\r\n", 0, 9, 9, "    Naam of wachtwoord geweigerd." + blanks(94),
+       "    berichten, [AUTH] Nee. bytes."},
       {"+OK 5\r\n+OK\r\n1 10\r\n", 0, 9, 9, A, "    berichten,         bytes."},
       {many, 800, 81, 81, "", "1234 berichten,     99999 bytes."},
       {"+OK 3 30\r\n+OK\r\n7 10\r\n60\r\n", 3, 10, 0, "", "  3 berichten,        30 bytes."},
@@ -63,29 +64,39 @@ TEST(CheckAccount, ListFileGivesCountSizesStatusAndSummary) {
   }
 }
 
-TEST(CheckAccount, ServerQueryRunsTheListThenTheHeaders) {
-  const std::string tool = "./mboxtool pop1.example.org 110 ";
+TEST(CheckAccount, ARefusalSaysWhyWhenTheServerGivesAResponseCode) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"-ERR [IN-USE] Locked", "    Mailbox is in gebruik, probeer het later."},
+      {"-ERR [login-delay] 300", "    Server wil nog geen nieuwe login, probeer het later."},
+      {"-ERR [SYS/TEMP] Later", "    Storing bij de server, probeer het later."},
+      {"-ERR [SYS/PERM] Nee", "    Geen toegang tot de mailbox."},
+      {"-ERR Nee [AUTH]", "    Geen toegang tot de mailbox."}};
+  for (const auto& [first, text] : cases) {
+    EXPECT_EQ(refusalLine(first), text + blanks(127 - text.size()));
+  }
+}
+
+TEST(CheckAccount, AServerQueryIsOneRunThatReplacesAllThreeFilesOrNone) {
   using enum platform::ToolOutcome;
   struct Case {
     std::string user, password;
     int bodyLines;
-    std::string listFile, status;
-    std::vector<std::string> lines;
+    std::string listFile, status, line;
     platform::ToolOutcome outcome = Done;
   };
-  const std::string quoted = tool + "'jan piet' - ";
-  const std::string list = "jan - list --seen Get21.uid >Get21.txt";
+  const std::string run = "./mboxtool pop1.example.org 110 jan - check 40 "
+                          "--headers Get41.txt --seen Get21.uid >Get21.txt";
   // clang-format off
   const Case cases[] = {
-      {"jan", "geheim", 160, "+OK 1234 99999\r\n", "",
-       {tool + list, tool + "jan - top 800 160 >Get41.txt"}},
-      {"jan piet", "ge heim'$x", -5, "-ERR nee\r\n", noAccessLine(),
-       {quoted + "list --seen Get21.uid >Get21.txt", quoted + "top 0 40 >Get41.txt"}},
-      {"jan", "geheim", 40, "", wrongAnswerLine(), {tool + list}},
+      {"jan", "geheim", 160, "+OK 1234 99999\r\n", "", "./mboxtool pop1.example.org 110 jan - check 160 "
+       "--headers Get41.txt --seen Get21.uid >Get21.txt"},
+      {"jan piet", "ge heim'$x", -5, "-ERR nee\r\n", noAccessLine(), "./mboxtool pop1.example.org 110 "
+       "'jan piet' - check 40 --headers Get41.txt --seen Get21.uid >Get21.txt"},
+      {"jan", "geheim", 40, "", wrongAnswerLine(), run},
       // A run that fails leaves the last good files as they were and says why.
-      {"jan", "", 40, "", toolMissingLine(), {tool + list}, NotStarted},
-      {"jan", "", 40, "", notWrittenLine(), {tool + list}, NotWritten},
-      {"jan", "", 40, "", wrongAnswerLine(), {tool + list}, BrokenOff},
+      {"jan", "", 40, "", toolMissingLine(), run, NotStarted},
+      {"jan", "", 40, "", notWrittenLine(), run, NotWritten},
+      {"jan", "", 40, "", wrongAnswerLine(), run, BrokenOff},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -96,18 +107,17 @@ TEST(CheckAccount, ServerQueryRunsTheListThenTheHeaders) {
     t.state.bodyLinesToFetch = c.bodyLines;
     t.state.account(1).resultFilesCurrent = false;
     t.state.account(1).busyMark = " [bezig]";
-    for (const char* file : {"Get21.txt", "Get21.uid", "Get41.txt"}) writeFile(file, "+OK 2 9\r\n");
-    t.system.outputs["Get21.txt"] = c.listFile;
-    t.system.outputs["Get21.uid"] = "new";
+    for (const char* file : {"Get21.txt", "Get21.uid", "Get41.txt"}) writeFile(file, "oud");
+    t.system.outputs = {{"Get21.txt", c.listFile}, {"Get41.txt", "kop"}, {"Get21.uid", "uid"}};
     t.system.outcome = c.outcome;
     checkAccount(t.program, 1);
-    EXPECT_EQ(t.system.commands, c.lines);
+    EXPECT_EQ(t.system.commands, std::vector<std::string>{c.line});
     EXPECT_EQ(t.state.account(1).statusText, c.status);
     EXPECT_EQ(t.state.account(1).busyMark, "");
-    EXPECT_EQ(t.state.redrawWithoutKey, c.lines.size() == 2);
+    EXPECT_EQ(t.state.redrawWithoutKey, !c.listFile.empty());
     bool kept = c.outcome != Done;
-    EXPECT_EQ(readFile("Get21.txt"), kept ? "+OK 2 9\r\n" : c.listFile);
-    EXPECT_EQ(readFile("Get21.uid"), kept ? "+OK 2 9\r\n" : "new");
+    EXPECT_EQ(readFile("Get21.txt") + readFile("Get41.txt") + readFile("Get21.uid"),
+              kept ? "oudoudoud" : c.listFile + "kopuid");
   }
 }
 
