@@ -4,25 +4,27 @@
 # by one with Home in the same run (Home, then Left and Down to the next
 # folder line). The accounts lie two by two on 15 loopback addresses, as 30
 # accounts on 15 providers would. Prints the wall time of both and the ratio.
+# With BENCH_QUICK set, 4 accounts and no delay: it only shows the bench runs.
 #
 #   bench/check_all_accounts.sh [build-dir] [rtt-ms]
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 [ $# -ge 1 ] && MAILVAK_BINARY_DIR=$(cd "$1" && pwd)
 rtt=${2:-50}
+accounts=30
+[ -n "${BENCH_QUICK:-}" ] && accounts=4 rtt=0
 E2E_TIMEOUT=60
 
-users=() addresses=()
-for ((a = 1; a <= 30; a++)); do users+=("u$a"); done
-for ((h = 1; h <= 15; h++)); do addresses+=("127.0.0.$h"); done
-e2e_dovecot_start "${users[@]}"
-for u in "${users[@]}"; do e2e_addmail "$u" "$(e2e_message "Een $u" 20)" "$(e2e_message "Twee $u" 20)"; done
+specs=() addresses=()
+for ((a = 1; a <= accounts; a++)); do specs+=("u$a Account$a Een:20 Twee:20"); done
+for ((h = 1; h <= (accounts + 1) / 2; h++)); do addresses+=("127.0.0.$h"); done
+e2e_accounts "${specs[@]}"
 proxy=$("$MAILVAK_SOURCE_DIR/scripts/dovecot.sh" freeport)
 python3 "$(dirname "$0")/delay_proxy.py" "$proxy" "$E2E_PORT" "$rtt" "$(IFS=,; echo "${addresses[*]}")" \
   > "$E2E_DIR/proxy.out" &
 E2E_PIDS+=($!)
 e2e_expect "the delay proxy did not start" grep -qs ready "$E2E_DIR/proxy.out"
 ini=()
-for ((a = 1; a <= 30; a++)); do ini+=("127.0.0.$(((a + 1) / 2)):$proxy" "u$a" geheim "Account $a"); done
+for ((a = 1; a <= accounts; a++)); do ini+=("127.0.0.$(((a + 1) / 2)):$proxy" "u$a" geheim "Account $a"); done
 e2e_write_ini "$E2E_WORK/Mailvak.ini" "${ini[@]}"
 
 # timed KEY: sends the key at rest and prints the seconds until the program
@@ -37,16 +39,17 @@ timed() {
 
 e2e_start 127 45
 e2e_mailvak
-e2e_expect "the folder lines did not appear" e2e_row_starts 32 "Account 30"
+e2e_expect "the folder lines did not appear" e2e_row_starts $((accounts + 2)) "Account $accounts"
 all=$(timed a)
-e2e_lacks bezig && [ "$(e2e_capture | grep -c '2 berichten,')" = 30 ] || e2e_fail "a did not check all 30"
+e2e_lacks bezig && [ "$(e2e_capture | grep -c '2 berichten,')" = "$accounts" ] ||
+  e2e_fail "a did not check all $accounts"
 one=0
-for ((a = 1; a <= 30; a++)); do
+for ((a = 1; a <= accounts; a++)); do
   one=$(echo "$one + $(timed Home)" | bc)
   e2e_row_has $((a + 2)) "2 berichten," || e2e_fail "Home did not check account $a"
   e2e_keys Left Down
 done
-printf 'a over 30 accounts at %s ms RTT: %.2f s\n' "$rtt" "$all"
-printf '30 checks one by one with Home:   %.2f s (the Home keys alone)\n' "$one"
+printf 'a over %d accounts at %s ms RTT: %.2f s\n' "$accounts" "$rtt" "$all"
+printf '%d checks one by one with Home:   %.2f s (the Home keys alone)\n' "$accounts" "$one"
 printf 'a is %.1f times as fast\n' "$(echo "$one / $all" | bc -l)"
 e2e_send q
