@@ -1,6 +1,7 @@
 # Checking and reading a message of 200 body lines: a server that does not
 # answer gives "Geen/foute reaktie van de server, naam fout?", no busy sign
-# stays. Home fetches 40 body lines, Ctrl-Home 80, Shift-Home 160 into the
+# stays. A Home check logs in once and writes the files that the tool's list
+# and top runs write by hand. Home fetches 40 body lines, Ctrl-Home 80, Shift-Home 160 into the
 # header file, and Right shows them (127 at most); h adds the header lines; a
 # check key on a message line asks nothing. b fetches it into ML-1-1.eml for
 # the viewer (xdg-open); Ctrl-b asks "Hoeveel KiloBytes ophalen", 2 gives 27.
@@ -25,6 +26,12 @@ e2e_mailvak 4 Weg
 e2e_do "Down Home" "no status line for a server without answer" e2e_has "Geen/foute reaktie van de server, naam fout?"
 e2e_lacks bezig || e2e_fail "a busy sign stayed after the check had ended"
 e2e_do "Left Up Home" "no summary after Home" e2e_row_has 3 "2 berichten,"
+# That check was one login, and its files are what the tool's list and top write by hand.
+logins=$(grep -c 'Login: user=<lang>' "$E2E_DOVECOT/dovecot-$E2E_PORT.log")
+[ "$logins" = 1 ] || e2e_fail "a Home check logged in $logins times"
+hand() { (cd "$E2E_DIR" && "$E2E_WORK/mboxtool" "127.0.0.1:$E2E_PORT" 110 lang geheim "$@"); }
+cmp -s <(hand list) "$E2E_WORK/Get21.txt" && cmp -s <(hand top 2 40) "$get4" ||
+  e2e_fail "the check's files differ from those of list and top"
 # Line 2 is the column header row, line 3 message 1.
 e2e_keys Down Down Right
 body 40
