@@ -217,8 +217,9 @@ int System::waitForTools(int milliseconds, ToolOutcome* outcome) {
         ends.push_back({run.pidFd, POLLIN, 0});
         numbers.push_back(number);
       } else if (hasEnded(run.pid, WNOHANG)) {
-        *outcome = finishRun(number);
-        return number;
+        const int ended = number;  // finishRun frees the entry number refers to
+        *outcome = finishRun(ended);
+        return ended;
       } else {
         lookedAt = true;
       }
