@@ -7,7 +7,7 @@ build_packages() {
 
 test_packages() {
   echo "$(build_packages) libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev" \
-       "dovecot-pop3d openssl tmux procps clang libclang-rt-14-dev valgrind python3" \
+       "dovecot-pop3d openssl tmux procps clang libclang-rt-14-dev valgrind python3 python3-yaml unzip" \
        "$(windows_packages) $(debian_packages)"
 }
 
