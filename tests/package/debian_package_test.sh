@@ -1,14 +1,15 @@
-# The Debian package as built by scripts/package-debian (in a build directory
-# beside the test build's, so a second run only relinks): it holds both programs,
+# The Debian package as built by scripts/package-debian (in debian-package/ of
+# the test build, so a second run only relinks): it holds both programs,
 # the gzipped manual page and the copyright, depends on the libraries the
 # programs link (OpenSSL among them), and lintian finds no error in it.
 # Unpacked into a throwaway root, its mailvak starts in tmux to the list of
 # one account, having copied the mboxtool from beside itself into its working
 # directory, and the unpacked mboxtool lists that account's mailbox on Dovecot.
-# Exit 77 (skipped) without dpkg-deb or cpack.
+# Exit 77 (skipped) without cpack, dpkg-deb, dpkg-shlibdeps or lintian.
 source "$(dirname "$0")/../e2e/lib.sh"
-command -v dpkg-deb >/dev/null && command -v cpack >/dev/null ||
-  { echo "SKIP: dpkg-deb or cpack is not installed" >&2; exit 77; }
+for tool in cpack dpkg-deb dpkg-shlibdeps lintian; do
+  command -v $tool >/dev/null || { echo "SKIP: $tool is not installed" >&2; exit 77; }
+done
 
 start=$SECONDS
 "$MAILVAK_SOURCE_DIR/scripts/package-debian" "$MAILVAK_BINARY_DIR/debian-package" "$E2E_DIR" \
@@ -22,10 +23,8 @@ dpkg-deb -x "$deb" "$root" || e2e_fail "dpkg-deb -x failed"
   gzip -t "$root/usr/share/man/man1/mailvak.1.gz" && [ -s "$root/usr/share/doc/mailvak/copyright" ] ||
   e2e_fail "the package lacks a program, the manual page or the copyright: $(dpkg-deb -c "$deb")"
 [[ "$(dpkg-deb -f "$deb" Depends)" == *libssl3* ]] || e2e_fail "Depends: $(dpkg-deb -f "$deb" Depends)"
-if command -v lintian >/dev/null; then
-  lintian --fail-on error "$deb" > "$E2E_DIR/lintian.log" 2>&1 ||
-    e2e_fail "lintian: $(grep '^E: ' "$E2E_DIR/lintian.log")"
-fi
+lintian --fail-on error "$deb" > "$E2E_DIR/lintian.log" 2>&1 ||
+  e2e_fail "lintian: $(grep '^E: ' "$E2E_DIR/lintian.log")"
 
 e2e_accounts "anna Anna Welkom Factuur"
 MAILVAK_BINARY_DIR=$root/usr/bin  # e2e_mailvak starts the unpacked program
