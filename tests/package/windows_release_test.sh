@@ -27,40 +27,33 @@ modes=$(cd "$T/Mailvak-$version-windows-x64" && stat -c '%n %a' * | sort | tr '\
 python3 - "$zip" "$version" "$T/out" <<'PY'
 import hashlib, json, re, sys, zipfile, yaml
 zip_path, version, out = sys.argv[1:]
-names = set(zipfile.ZipFile(zip_path).namelist())
+names, name = set(zipfile.ZipFile(zip_path).namelist()), zip_path.rsplit("/", 1)[1]
 sha = hashlib.sha256(open(zip_path, "rb").read()).hexdigest()
-zip_name = zip_path.rsplit("/", 1)[1]
 def check(ok, what):
-    if not ok: sys.exit(f"FAIL: {what}")
-
-winget = {}
-for kind, suffix in [("version", ""), ("defaultLocale", ".locale.en-US"), ("installer", ".installer")]:
-    m = yaml.safe_load(open(f"{out}/winget/Mailvak.Mailvak{suffix}.yaml"))
+    ok or sys.exit(f"FAIL: {what}")
+winget = {kind: yaml.safe_load(open(f"{out}/winget/Mailvak.Mailvak{suffix}.yaml")) for kind, suffix
+          in [("version", ""), ("defaultLocale", ".locale.en-US"), ("installer", ".installer")]}
+for kind, m in winget.items():
     check((m["ManifestType"], m["ManifestVersion"], m["PackageVersion"], m["PackageIdentifier"]) ==
           (kind, "1.6.0", version, "Mailvak.Mailvak"), f"winget {kind} manifest: {m}")
-    winget[kind] = m
 inst = winget["installer"]
-check(inst["InstallerType"] == "zip" and inst["NestedInstallerType"] == "portable", "not a portable zip")
 (installer,) = inst["Installers"]
-check(installer["InstallerSha256"] == sha.upper(), "winget: the zip's SHA-256 differs")
-check(installer["InstallerUrl"].endswith("/" + zip_name), "winget: " + installer["InstallerUrl"])
 nested = {f["RelativeFilePath"].replace("\\", "/"): f["PortableCommandAlias"]
           for f in inst["NestedInstallerFiles"]}
-check(set(nested.values()) == {"mailvak", "mboxtool"} and
-      all(p in names and p.endswith("/" + a + ".exe") for p, a in nested.items()),
-      f"winget: programs {nested} in {names}")
-
+check(inst["NestedInstallerType"] == "portable" and installer["InstallerSha256"] == sha.upper() and
+      installer["InstallerUrl"].endswith("/" + name), f"winget installer: {inst}")
+check(sorted(nested.values()) == ["mailvak", "mboxtool"] and
+      all(p in names and p.endswith(f"/{a}.exe") for p, a in nested.items()), f"winget: {nested}")
 scoop = json.load(open(f"{out}/mailvak.json"))
-arch = scoop["architecture"]["64bit"]
-check(scoop["version"] == version and arch["hash"] == sha, "scoop: version or hash differs")
-check(arch["url"] == installer["InstallerUrl"], "scoop: " + arch["url"])
+arch, update = scoop["architecture"]["64bit"], scoop["autoupdate"]["architecture"]["64bit"]
+check(scoop["version"] == version and arch["hash"] == sha and arch["url"] == installer["InstallerUrl"],
+      f"scoop: {arch}")
 check(sorted(scoop["bin"]) == ["mailvak.exe", "mboxtool.exe"] and
-      all(f"{arch['extract_dir']}/{b}" in names for b in scoop["bin"]), "scoop: bin or extract_dir")
-found = re.search(scoop["checkver"]["regex"], zip_name)
+      all(f"{arch['extract_dir']}/{b}" in names for b in scoop["bin"]), f"scoop bin: {scoop['bin']}")
+found = re.search(scoop["checkver"]["regex"], name)
 check(found and found.group(1) == version, "scoop: checkver does not find the version")
-update = scoop["autoupdate"]["architecture"]["64bit"]
-check((update["url"].replace("$version", version), update["extract_dir"].replace("$version", version))
-      == (arch["url"], arch["extract_dir"]), "scoop: autoupdate does not give this release")
+check({k: v.replace("$version", version) for k, v in update.items()} == {k: arch[k] for k in update},
+      f"scoop: autoupdate gives {update}")
 PY
 
 own_dlls='^(ADVAPI32|CRYPT32|KERNEL32|msvcrt|ole32|Secur32|SHELL32|USER32|WS2_32)\.dll$'
