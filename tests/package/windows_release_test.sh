@@ -52,7 +52,8 @@ check(sorted(scoop["bin"]) == ["mailvak.exe", "mboxtool.exe"] and
       all(f"{arch['extract_dir']}/{b}" in names for b in scoop["bin"]), f"scoop bin: {scoop['bin']}")
 found = re.search(scoop["checkver"]["regex"], name)
 check(found and found.group(1) == version, "scoop: checkver does not find the version")
-check({k: v.replace("$version", version) for k, v in update.items()} == {k: arch[k] for k in update},
+check(all("$version" in v for v in update.values()) and
+      {k: v.replace("$version", version) for k, v in update.items()} == {k: arch[k] for k in update},
       f"scoop: autoupdate gives {update}")
 PY
 
