@@ -1,5 +1,5 @@
 # Debian packages the scripts need, and installing the missing ones.
-# Sourced by scripts/test and scripts/demo.
+# Sourced by scripts/test, scripts/demo and the package scripts.
 
 build_packages() {
   echo "cmake g++ make pkg-config libssl-dev"
@@ -8,12 +8,17 @@ build_packages() {
 test_packages() {
   echo "$(build_packages) libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev" \
        "dovecot-pop3d openssl tmux procps clang libclang-rt-14-dev valgrind python3 curl bc" \
-       "$(windows_packages)"
+       "python3-yaml unzip $(windows_packages) $(debian_packages)"
 }
 
 # The Windows build: the cross compiler, and wine to run its tests.
 windows_packages() {
   echo "g++-mingw-w64-x86-64 wine64"
+}
+
+# The Debian package: cpack needs dpkg-deb and dpkg-shlibdeps; lintian checks the result.
+debian_packages() {
+  echo "dpkg-dev lintian"
 }
 
 demo_packages() {

@@ -3,6 +3,8 @@
 // Schannel is told to leave the certificate alone (manual validation); the
 // handshake is followed by our own check of the chain against the Windows
 // store and of the host name, before a byte of the session goes out.
+// TLS 1.3 comes with the credentials form of Windows 10 1809 and later;
+// older systems (and wine) get TLS 1.2 from the form before it.
 #include "mboxtool/connection.h"
 
 // clang-format off
@@ -12,10 +14,13 @@
 #include <wincrypt.h>
 #define SECURITY_WIN32
 #include <security.h>
+#define SCHANNEL_USE_BLACKLISTS  // declares SCH_CREDENTIALS, which needs UNICODE_STRING
+#include <subauth.h>
 #include <schannel.h>
 // clang-format on
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -52,6 +57,41 @@ std::string errorText(unsigned long code) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%08lx", code);
   return n ? std::string(text, n) + " (" + hex + ")" : std::string(hex);
+}
+
+// mingw-w64 (10 and later) declares SCH_CREDENTIALS and TLS_PARAMETERS as the
+// Windows SDK's schannel.h does; Schannel reads them by this layout.
+static_assert(SCH_CREDENTIALS_VERSION == 5);
+static_assert(offsetof(SCH_CREDENTIALS, dwFlags) == 52 &&
+              offsetof(SCH_CREDENTIALS, pTlsParameters) == 64 && sizeof(SCH_CREDENTIALS) == 72);
+static_assert(offsetof(TLS_PARAMETERS, grbitDisabledProtocols) == 16 &&
+              sizeof(TLS_PARAMETERS) == 40);
+
+// Outbound credentials for TLS 1.2 and 1.3 with the certificate left to
+// checkCertificate. SCH_CREDENTIALS names the protocols left out; where the
+// system refuses that form (before Windows 10 1809), SCHANNEL_CRED asks for
+// TLS 1.2 alone, which such systems top out at.
+SECURITY_STATUS acquireCredentials(CredHandle* credentials) {
+  const DWORD flags =
+      SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
+  auto acquire = [&](void* settings) {
+    return AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W),
+                                     SECPKG_CRED_OUTBOUND, nullptr, settings, nullptr, nullptr,
+                                     credentials, nullptr);
+  };
+  TLS_PARAMETERS protocols = {};
+  protocols.grbitDisabledProtocols = ~DWORD{SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT};
+  SCH_CREDENTIALS settings = {};
+  settings.dwVersion = SCH_CREDENTIALS_VERSION;
+  settings.dwFlags = flags;
+  settings.cTlsParameters = 1;
+  settings.pTlsParameters = &protocols;
+  if (acquire(&settings) == SEC_E_OK) return SEC_E_OK;
+  SCHANNEL_CRED older = {};
+  older.dwVersion = SCHANNEL_CRED_VERSION;
+  older.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+  older.dwFlags = flags;
+  return acquire(&older);
 }
 
 bool startWinsock() {
@@ -114,6 +154,7 @@ struct Connection::Transport {
   std::string raw;    // TLS records received, not yet decrypted
   std::string plain;  // decrypted bytes not yet handed out
   size_t plainPos = 0;
+  std::wstring host;  // the name the certificate must carry
 
   bool sendRaw(const Connection& c, std::string_view data, std::string* err) {
     while (!data.empty()) {
@@ -174,6 +215,63 @@ struct Connection::Transport {
     ReadStatus s = receiveRaw(c, raw.data() + old, RawChunk, &got, err);
     raw.resize(old + got);
     return s;
+  }
+
+  // Runs InitializeSecurityContext until Schannel is done: the handshake from
+  // its first message, or a TLS 1.3 message after it (a session ticket, a key
+  // update) whose bytes wait in raw. Bytes beyond it stay in raw.
+  bool handshake(const Connection& c, std::string* err) {
+    const ULONG wanted = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
+                         ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
+                         ISC_REQ_MANUAL_CRED_VALIDATION;
+    for (;;) {
+      SecBuffer inBuffers[2] = {{static_cast<ULONG>(raw.size()), SECBUFFER_TOKEN, raw.data()},
+                                {0, SECBUFFER_EMPTY, nullptr}};
+      SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, inBuffers};
+      SecBuffer outBuffer = {0, SECBUFFER_TOKEN, nullptr};
+      SecBufferDesc outDesc = {SECBUFFER_VERSION, 1, &outBuffer};
+      ULONG got = 0;
+      bool first = !haveContext;
+      SECURITY_STATUS ss = InitializeSecurityContextW(
+          &credentials, first ? nullptr : &context, host.data(), wanted, 0, 0,
+          first ? nullptr : &inDesc, 0, &context, &outDesc, &got, nullptr);
+      if (first && !FAILED(ss)) haveContext = true;
+      if (outBuffer.pvBuffer) {
+        bool sent = sendRaw(
+            c, std::string_view(static_cast<char*>(outBuffer.pvBuffer), outBuffer.cbBuffer), err);
+        FreeContextBuffer(outBuffer.pvBuffer);
+        if (!sent) return false;
+      }
+      if (ss == SEC_E_OK || ss == SEC_I_CONTINUE_NEEDED) {
+        // Bytes beyond this handshake message stay for the next step, or the session.
+        if (!first && inBuffers[1].BufferType == SECBUFFER_EXTRA) {
+          raw.erase(0, raw.size() - inBuffers[1].cbBuffer);
+        } else if (!first) {
+          raw.clear();
+        }
+        if (ss == SEC_E_OK) return true;
+        if (!raw.empty()) continue;
+      } else if (ss != SEC_E_INCOMPLETE_MESSAGE) {
+        *err = "TLS handshake failed: " + errorText(static_cast<unsigned long>(ss));
+        return false;
+      }
+      std::string readErr;
+      ReadStatus s = receiveRecords(c, &readErr);
+      if (s != ReadStatus::Line) {
+        *err = s == ReadStatus::Timeout
+                   ? "TLS handshake timed out"
+                   : "TLS handshake failed: " + (readErr.empty() ? std::string("closed") : readErr);
+        return false;
+      }
+    }
+  }
+
+  // The protocol the handshake agreed on (SP_PROT_*_CLIENT), 0 when unknown.
+  DWORD protocol() {
+    SecPkgContext_ConnectionInfo info = {};
+    return QueryContextAttributesW(&context, SECPKG_ATTR_CONNECTION_INFO, &info) == SEC_E_OK
+               ? info.dwProtocol
+               : 0;
   }
 };
 
@@ -243,65 +341,20 @@ bool Connection::connectTo(const std::string& host, int port, std::string* err) 
 
 bool Connection::startTls(const std::string& host, std::string* err) {
   Transport& t = *transport_;
-  SCHANNEL_CRED settings = {};
-  settings.dwVersion = SCHANNEL_CRED_VERSION;
-  settings.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
-  settings.dwFlags =
-      SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
-  SECURITY_STATUS ss =
-      AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND,
-                                nullptr, &settings, nullptr, nullptr, &t.credentials, nullptr);
+  SECURITY_STATUS ss = acquireCredentials(&t.credentials);
   if (ss != SEC_E_OK) {
     *err = "TLS setup failed: " + errorText(static_cast<unsigned long>(ss));
     return false;
   }
   t.haveCredentials = true;
-  std::wstring name = platform::widen(host);
-  const ULONG wanted = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
-                       ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
-                       ISC_REQ_MANUAL_CRED_VALIDATION;
-  std::string& in = t.raw;  // the server's handshake bytes not yet taken
-  for (;;) {
-    SecBuffer inBuffers[2] = {{static_cast<ULONG>(in.size()), SECBUFFER_TOKEN, in.data()},
-                              {0, SECBUFFER_EMPTY, nullptr}};
-    SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, inBuffers};
-    SecBuffer outBuffer = {0, SECBUFFER_TOKEN, nullptr};
-    SecBufferDesc outDesc = {SECBUFFER_VERSION, 1, &outBuffer};
-    ULONG got = 0;
-    bool first = !t.haveContext;
-    ss = InitializeSecurityContextW(&t.credentials, first ? nullptr : &t.context, name.data(),
-                                    wanted, 0, 0, first ? nullptr : &inDesc, 0, &t.context,
-                                    &outDesc, &got, nullptr);
-    if (first && !FAILED(ss)) t.haveContext = true;
-    if (outBuffer.pvBuffer) {
-      bool sent = t.sendRaw(
-          *this, std::string_view(static_cast<char*>(outBuffer.pvBuffer), outBuffer.cbBuffer), err);
-      FreeContextBuffer(outBuffer.pvBuffer);
-      if (!sent) return false;
-    }
-    if (ss == SEC_E_OK || ss == SEC_I_CONTINUE_NEEDED) {
-      // Bytes beyond this handshake message stay for the next step, or the session.
-      if (!first && inBuffers[1].BufferType == SECBUFFER_EXTRA) {
-        in.erase(0, in.size() - inBuffers[1].cbBuffer);
-      } else if (!first) {
-        in.clear();
-      }
-      if (ss == SEC_E_OK) break;
-      if (!in.empty()) continue;
-    } else if (ss != SEC_E_INCOMPLETE_MESSAGE) {
-      *err = "TLS handshake failed: " + errorText(static_cast<unsigned long>(ss));
-      return false;
-    }
-    std::string readErr;
-    ReadStatus s = t.receiveRecords(*this, &readErr);
-    if (s != ReadStatus::Line) {
-      *err = s == ReadStatus::Timeout
-                 ? "TLS handshake timed out"
-                 : "TLS handshake failed: " + (readErr.empty() ? std::string("closed") : readErr);
-      return false;
-    }
+  t.host = platform::widen(host);
+  if (!t.handshake(*this, err)) return false;
+  // Wine takes SCH_CREDENTIALS but not the protocols it leaves out.
+  if (!(t.protocol() & (SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT))) {
+    *err = "TLS version not accepted: the server speaks neither TLS 1.2 nor 1.3";
+    return false;
   }
-  std::string why = checkCertificate(&t.context, name);
+  std::string why = checkCertificate(&t.context, t.host);
   if (!why.empty()) {
     *err = "TLS certificate not accepted: " + why;
     return false;
@@ -372,6 +425,18 @@ ReadStatus Connection::receive(char* into, size_t room, size_t* got, std::string
         continue;
       }
       if (ss == SEC_I_CONTEXT_EXPIRED) return ReadStatus::Closed;  // the server ended TLS
+      // TLS 1.3 speaks after the handshake too; a renegotiation of TLS 1.2
+      // could bring another certificate and is refused.
+      if (ss == SEC_I_RENEGOTIATE && (t.protocol() & SP_PROT_TLS1_3_CLIENT)) {
+        // The message Schannel must take is the rest of the record stream.
+        std::string rest;
+        for (const SecBuffer& p : parts) {
+          if (p.BufferType == SECBUFFER_EXTRA) rest.assign(t.raw.end() - p.cbBuffer, t.raw.end());
+        }
+        t.raw = std::move(rest);
+        if (!t.handshake(*this, err)) return ReadStatus::Error;
+        continue;
+      }
       if (ss != SEC_E_INCOMPLETE_MESSAGE) {
         *err = ss == SEC_I_RENEGOTIATE
                    ? std::string("TLS renegotiation is not supported")

@@ -2,6 +2,11 @@
 // command interpreter, files that are plain files only, the working directory,
 // its lock and the version text.
 #include <gtest/gtest.h>
+// clang-format off
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+// clang-format on
 
 #include <filesystem>
 #include <regex>
@@ -139,6 +144,41 @@ TEST(WindowsStartup, WorkingDirectoryLockAndVersion) {
   EXPECT_TRUE(
       std::regex_match(System().versionText(),
                        std::regex(R"(Microsoft Windows \[Version \d+\.\d+\.\d+(\.\d+)?\])")));
+}
+
+// The access list of a folder as text: its protection and its entries.
+std::string accessListOf(const std::string& path) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  wchar_t* text = nullptr;
+  std::string list = "?";
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &sd) == ERROR_SUCCESS &&
+      ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    list = std::filesystem::path(text).string();
+  }
+  LocalFree(text);
+  LocalFree(sd);
+  return list;
+}
+
+// A folder of the user's own that others may enter, or whose list comes from
+// its parent, gets the owner-only list a new folder gets.
+TEST(WindowsSystem, OwnFolderMadeOwnerOnly) {
+  testing_support::ScopedTempDir dir;
+  System system;
+  ASSERT_TRUE(system.makeDirectory("nieuw"));
+  const std::string ownerOnly = accessListOf("nieuw");
+  for (const char* list : {"D:(A;OICI;FA;;;WD)", "D:(A;OICI;FA;;;BU)", ""}) {
+    std::filesystem::remove_all("eigen");
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(list, SDDL_REVISION_1, &sd, nullptr);
+    SECURITY_ATTRIBUTES security = {sizeof security, sd, FALSE};
+    ASSERT_TRUE(CreateDirectoryA("eigen", *list ? &security : nullptr));
+    LocalFree(sd);
+    EXPECT_TRUE(system.ownPrivateDirectory("eigen")) << list;
+    EXPECT_EQ(accessListOf("eigen"), ownerOnly) << list;
+  }
 }
 
 }  // namespace

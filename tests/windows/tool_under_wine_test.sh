@@ -3,8 +3,8 @@
 # over plain text, STLS and TLS from the first byte, list, top, stop and dele
 # write the same files, byte for byte, as the POSIX tool on the same mailbox,
 # and keep the same files beside them (the snapshot a dele goes by included). A
-# certificate the Windows store does not trust ends the run with one -ERR line
-# before the server sees a login.
+# certificate the Windows store does not trust, or a server older than TLS 1.2,
+# ends the run with one -ERR line before the server sees a login.
 # Exit 77 (skipped) without the .exe, wine64 or Dovecot.
 set -euo pipefail
 SRC=${MAILVAK_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
@@ -20,9 +20,9 @@ skip() { echo "SKIP: $*"; exit 77; }
 T=$(mktemp -d /tmp/mboxtool-wine.XXXXXX)
 chmod 0755 "$T"  # Dovecot's auth process must reach its users file
 export WINEPREFIX=$T/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-MUTE=
+MUTE= OLD_TLS=
 cleanup() {
-  [ -z "$MUTE" ] || kill "$MUTE" 2>/dev/null || true
+  [ -z "$MUTE$OLD_TLS" ] || kill $MUTE $OLD_TLS 2>/dev/null || true
   "$(dirname "$WINE")/wineserver" -k 2>/dev/null || true
   "$DOVECOT" stop "$T/dovecot"
   rm -rf "$T"
@@ -66,6 +66,16 @@ for server in "pop3s://localhost:$TLS" "localhost:$STLS"; do
 done
 ! grep -q 'Login: user=' "$LOG" || fail "a login reached the server before the certificate was trusted"
 "$WINE" "$WIN/trust_test_certificate.exe" "$T/dovecot/cert.pem"
+
+# A server that speaks TLS 1.1 at most is refused after the handshake: wine,
+# like older systems, may agree on less than the credentials asked for.
+OLD=$("$DOVECOT" freeport)
+openssl s_server -accept "$OLD" -cert "$T/dovecot/cert.pem" -key "$T/dovecot/key.pem" -tls1_1 \
+  -cipher DEFAULT@SECLEVEL=0 -quiet </dev/null >/dev/null 2>&1 &
+OLD_TLS=$!
+until (exec 3<>"/dev/tcp/127.0.0.1/$OLD") 2>/dev/null; do sleep 0.05; done
+out=$(tool wine "$T/untrusted" "pop3s://localhost:$OLD" list || true)
+[[ $out == "-ERR TLS version not accepted: "* ]] || fail "a TLS 1.1 server: $out"
 
 # A server that accepts and never speaks: the run ends at the read timeout, writing nothing.
 python3 -c 'import socket, time

@@ -310,24 +310,54 @@ bool System::makeDirectory(const std::string& path) {
 bool System::ownPrivateDirectory(const std::string& path) {
   // The folder itself, never what a junction or link under its name points to.
   HANDLE directory =
-      CreateFileW(widen(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+      CreateFileW(widen(path).c_str(), READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (directory == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
   PSID owner = nullptr;
+  PACL access = nullptr;
   PSECURITY_DESCRIPTOR sd = nullptr;
   bool own = GetFileInformationByHandle(directory, &info) &&
              (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
              !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-             GetSecurityInfo(directory, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                             nullptr, nullptr, &sd) == ERROR_SUCCESS;
+             GetSecurityInfo(directory, SE_FILE_OBJECT,
+                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                             nullptr, &access, nullptr, &sd) == ERROR_SUCCESS;
+  std::vector<unsigned char> user = tokenSid(TokenUser), owners = tokenSid(TokenOwner);
   if (own) {
     // The user's own: owned by the user, or by the owner the user's token gives
     // new objects (the Administrators group for an elevated administrator).
-    std::vector<unsigned char> user = tokenSid(TokenUser), owners = tokenSid(TokenOwner);
     own = (!user.empty() && EqualSid(owner, user.data())) ||
           (!owners.empty() && EqualSid(owner, owners.data()));
+  }
+  // Private: a protected access list (nothing comes in from the parent) that
+  // lets no one but the user in. No list at all lets everyone in.
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  bool onlyUser = own && access != nullptr && !user.empty() &&
+                  GetSecurityDescriptorControl(sd, &control, &revision) &&
+                  (control & SE_DACL_PROTECTED);
+  for (DWORD i = 0; onlyUser && i < access->AceCount; ++i) {
+    ACE_HEADER* ace = nullptr;
+    onlyUser = GetAce(access, i, reinterpret_cast<void**>(&ace)) &&
+               (ace->AceType == ACCESS_DENIED_ACE_TYPE ||
+                (ace->AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                 EqualSid(&reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart, user.data())));
+  }
+  if (own && !onlyUser) {
+    // The access list a new folder gets (makeDirectory). SetSecurityInfo passes
+    // it on to what the folder holds; wine leaves folders alone there and takes
+    // the list from SetKernelObjectSecurity only.
+    PSECURITY_DESCRIPTOR wanted = ownerOnlySecurity(true);
+    PACL only = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    own = wanted && GetSecurityDescriptorDacl(wanted, &present, &only, &defaulted) && present &&
+          SetSecurityInfo(directory, SE_FILE_OBJECT,
+                          DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, only, nullptr) == ERROR_SUCCESS &&
+          SetKernelObjectSecurity(directory, DACL_SECURITY_INFORMATION, wanted);
+    LocalFree(wanted);
   }
   LocalFree(sd);
   CloseHandle(directory);
