@@ -82,12 +82,33 @@ bool Session::simple(const std::string& command, std::string* line, std::string*
 bool Session::askCapabilities(std::string* err) {
   Capabilities caps;
   CapaHandler handler(&caps);
-  Capabilities saved = caps_;
-  caps_.pipelining = false;  // CAPA itself is never pipelined
+  bool ahead = pipelining_;
+  pipelining_ = false;  // CAPA itself is never pipelined
   bool ok = run({{"CAPA", true}}, handler, err);
-  caps_ = saved;
+  pipelining_ = ahead;
   if (!ok) return false;
   if (caps.known) caps_ = caps;
+  return true;
+}
+
+// Two commands in one write, the early one (or NOOP) and NOOP. A server that
+// answers both takes commands sent ahead; one that refuses the second does
+// not, and the session is still in step. False when it is out of step: a
+// reply went missing or came late, the connection closed, or the first
+// command was refused, which it may have been only for the one behind it.
+bool Session::probeAhead(const std::string& early, std::string* err) {
+  probed_ = Ahead::Fails;
+  std::string first, second;
+  if (!send((early.empty() ? "NOOP" : early) + "\r\nNOOP\r\n", err) || !readStatus(&first, err) ||
+      !startsWith(first, "+OK") || !readStatus(&second, err)) {
+    return false;
+  }
+  if (!early.empty()) {
+    earlyReply_ = first;
+    hasEarly_ = true;
+  }
+  if (startsWith(second, "+OK")) probed_ = Ahead::Works;
+  pipelining_ = probed_ == Ahead::Works;
   return true;
 }
 
@@ -95,6 +116,19 @@ OpenResult Session::open(const ServerAddress& address, const std::string& user,
                          const std::string& password, std::string* line, std::string* err,
                          const std::string& early) {
   conn_.start(timeouts_);
+  OpenResult result = openOnce(address, user, password, line, err, early);
+  if (result != OpenResult::NoAnswer || probed_ != Ahead::Fails) return result;
+  // The probe left the session out of step: a new one, one command at a time.
+  conn_.close();
+  caps_ = Capabilities();
+  ahead_ = Ahead::Fails;
+  hasEarly_ = false;
+  return openOnce(address, user, password, line, err, early);
+}
+
+OpenResult Session::openOnce(const ServerAddress& address, const std::string& user,
+                             const std::string& password, std::string* line, std::string* err,
+                             const std::string& early) {
   if (!conn_.connectTo(address.host, address.port, err)) {
     return OpenResult::NoAnswer;
   }
@@ -151,7 +185,7 @@ OpenResult Session::open(const ServerAddress& address, const std::string& user,
     if (!sent) return OpenResult::NoAnswer;
   } else {
     std::string userReply;
-    if (caps_.pipelining) {
+    if (caps_.pipelining || ahead_ == Ahead::Works) {
       std::string both = "USER " + user + "\r\nPASS " + password + "\r\n";
       if (!early.empty()) both += early + "\r\n";
       bool sent = send(both, err);
@@ -184,11 +218,15 @@ OpenResult Session::open(const ServerAddress& address, const std::string& user,
   if (!caps_.top || !caps_.uidl || !caps_.pipelining) {
     if (!askCapabilities(err)) return OpenResult::NoAnswer;
   }
+  pipelining_ = caps_.pipelining || ahead_ == Ahead::Works;
+  if (!pipelining_ && ahead_ == Ahead::Unknown && !hasEarly_ && !probeAhead(early, err)) {
+    return OpenResult::NoAnswer;
+  }
   return OpenResult::LoggedIn;
 }
 
 bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler, std::string* err) {
-  const size_t window = caps_.pipelining ? PipelineWindow : 1;
+  const size_t window = pipelining_ ? PipelineWindow : 1;
   const size_t windowBytes = PipelineWindowBytes;
   size_t sent = 0;
   size_t bytesInFlight = 0;
