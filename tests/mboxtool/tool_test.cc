@@ -179,8 +179,8 @@ TEST(FaultServer, EveryFaultEndsInTimeAndDeletesOnlyWhatTheListShowed) {
 // once (a server that loses them costs one run a read timeout more), and the
 // answer is kept for 30 days. Refusals pass the server's words through.
 TEST(CheckRun, WritesWhatListAndTopWriteInOneSession) {
-  const auto quiet = [](Ahead a, const std::string& refusal = "") {
-    return Script{"", Act::None, false, true, false, false, a, refusal};
+  const auto quiet = [](Ahead a, const std::string& refusal = "", bool announced = false) {
+    return Script{"", Act::None, announced, true, false, false, a, refusal};
   };
   const struct Row {
     Script script;
@@ -195,14 +195,8 @@ TEST(CheckRun, WritesWhatListAndTopWriteInOneSession) {
       {quiet(Ahead::HangUp), 0, 2, "fails"},
       {quiet(Ahead::Answer, "-ERR [IN-USE] Mailbox is locked."), 2, 1, ""},
       {quiet(Ahead::Answer, "-ERR [LOGIN-DELAY] Wait five minutes."), 2, 1, ""},
-      {{"", Act::None, true, true, false, false, Ahead::HangUp, "-ERR [AUTH] Wrong password."},
-       2,
-       1,
-       ""},
-      {{"", Act::None, true, true, false, false, Ahead::HangUp, "-ERR [SYS/TEMP] Try later."},
-       2,
-       1,
-       ""},
+      {quiet(Ahead::HangUp, "-ERR [AUTH] Wrong password.", true), 2, 1, ""},
+      {quiet(Ahead::HangUp, "-ERR [SYS/TEMP] Try later.", true), 2, 1, ""},
       {{"STAT", Act::Err}, 2, 1, ""},
   };
   FaultServer server;
@@ -218,7 +212,6 @@ TEST(CheckRun, WritesWhatListAndTopWriteInOneSession) {
     for (int again : {0, 1, 2}) {  // the last with a record from 31 days ago
       if (again == 2 && c.record.empty()) break;
       if (again == 2) {
-        std::filesystem::remove(record);
         testing_support::writeFile(
             record,
             "mboxtool ahead 1\nworks " + std::to_string(std::time(nullptr) - 31 * 86400) + "\n");
@@ -465,7 +458,13 @@ TEST(DovecotTool, ListsReadsAndDeletesWhatTheServerHolds) {
     };
     ASSERT_TRUE(server.addMessages(user, mail));
     EXPECT_EQ(list, tool({"list"}).out);
-    // What the tool keeps (the list the deletions go by): for its owner only, no password.
+    std::string headers = work.file("headers-" + user);  // check: the same in one login
+    EXPECT_EQ(list, tool({"check", "40", "--headers", headers}).out);
+    EXPECT_EQ("+OK Logged in.\r\n" + FaultServer::topReply(mail[0], 40) +
+                  FaultServer::topReply(mail[1], 40),
+              testing_support::readFile(headers));
+    // What the tool keeps (the list the deletions go by, the headers): for its owner only,
+    // no password.
     for (const auto& kept : std::filesystem::directory_iterator(work.path())) {
       EXPECT_EQ(std::filesystem::perms(0600), kept.status().permissions());
       EXPECT_EQ(std::string::npos, testing_support::readFile(kept.path()).find("geheim"));

@@ -9,28 +9,27 @@
 //   --refuse LINE     answers every login with LINE ("-ERR [IN-USE] ...")
 #include <signal.h>
 
-#include <algorithm>
-
 #include <cstdio>
 
 #include "support/pop3_servers.h"
 
 int main(int argc, char** argv) {
+  using pop3_support::Ahead;
   pop3_support::Script script;
-  const char* modes[] = {"hangup", "answer", "drop", "refuse"};
-  for (; argc > 1 && std::string(argv[1]).starts_with("--"); --argc, ++argv) {
-    std::string option = argv[1];
-    if (option == "--silent") {
+  for (std::string o; argc > 2 && (o = argv[1]).starts_with("--"); --argc, ++argv) {
+    if (o == "--silent") {
       script.act = pop3_support::Act::Mute;
       continue;
     }
-    if (argc < 3) break;
+    std::string m = argv[2];  // the option's value
     --argc, ++argv;
-    if (option == "--refuse") script.refusal = argv[1];
-    int mode = static_cast<int>(std::find(modes, modes + 4, std::string(argv[1])) - modes);
-    if (option == "--ahead" && mode < 4) {
+    if (o == "--refuse") script.refusal = m;
+    if (o == "--ahead") {
       script.pipelining = false;
-      script.ahead = static_cast<pop3_support::Ahead>(mode);
+      script.ahead = m == "answer"   ? Ahead::Answer
+                     : m == "drop"   ? Ahead::Drop
+                     : m == "refuse" ? Ahead::Refuse
+                                     : Ahead::HangUp;
     }
   }
   if (argc < 2) return std::fprintf(stderr, "usage: fixture_pop3 [OPTION...] PORT FILE...\n"), 2;
