@@ -215,7 +215,7 @@ OpenResult Session::openOnce(const ServerAddress& address, const std::string& us
   }
   *line = reply;
   // Some servers announce TOP, UIDL or PIPELINING only after login.
-  if (!caps_.top || !caps_.uidl || !caps_.pipelining) {
+  if (!caps_.top || !caps_.uidl || !(caps_.pipelining || ahead_ == Ahead::Works)) {
     if (!askCapabilities(err)) return OpenResult::NoAnswer;
   }
   pipelining_ = caps_.pipelining || ahead_ == Ahead::Works;
