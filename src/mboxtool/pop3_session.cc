@@ -228,6 +228,9 @@ OpenResult Session::openOnce(const ServerAddress& address, const std::string& us
 bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler, std::string* err) {
   const size_t window = pipelining_ ? PipelineWindow : 1;
   const size_t windowBytes = PipelineWindowBytes;
+  // A server that answered the probe but then fails commands sent ahead is
+  // trusted no longer: a refusal or a lost answer marks it.
+  const bool onTrust = pipelining_ && !caps_.pipelining && commands.size() > 1;
   size_t sent = 0;
   size_t bytesInFlight = 0;
   std::string line;
@@ -245,8 +248,12 @@ bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler, s
       }
       if (!send(batch, err)) return false;
     }
-    if (!readStatus(&line, err)) return false;
+    if (!readStatus(&line, err)) {
+      aheadFailed_ = aheadFailed_ || onTrust;
+      return false;
+    }
     bool ok = startsWith(line, "+OK");
+    aheadFailed_ = aheadFailed_ || (onTrust && !ok);
     if (!handler.status(done, line, ok)) {
       *err = "output failed";
       return false;
@@ -260,7 +267,10 @@ bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler, s
           *err = "reply larger than the tool accepts";
           return false;
         }
-        if (s != ReadStatus::Line) return false;
+        if (s != ReadStatus::Line) {
+          aheadFailed_ = aheadFailed_ || onTrust;
+          return false;
+        }
         if (line == ".") break;
         if (!handler.line(done, line)) {
           *err = "output failed";

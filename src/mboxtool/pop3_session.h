@@ -76,6 +76,9 @@ class Session {
   void recallAhead(Ahead known) { ahead_ = known; }
   /// What open() found out: Unknown when it did not try.
   Ahead probedAhead() const { return probed_; }
+  /// Whether a server that does not announce PIPELINING, sent commands
+  /// ahead on the strength of the probe, refused one or lost an answer.
+  bool aheadFailed() const { return aheadFailed_; }
 
   /// Connects, reads the greeting, upgrades to TLS as the address and CAPA
   /// say, and logs in. *line receives the answer to the login (+OK or the
@@ -128,6 +131,7 @@ class Session {
   Ahead ahead_ = Ahead::Unknown;
   Ahead probed_ = Ahead::Unknown;
   bool pipelining_ = false;  // commands go ahead: announced, or answered ahead
+  bool aheadFailed_ = false;
   bool hasEarly_ = false;
   std::string earlyReply_;
 };

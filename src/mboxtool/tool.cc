@@ -427,6 +427,7 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   if (cmd == "top") status = run.top(first, second, loginLine);
   if (cmd == "stop") status = run.stop(first, second);
   if (cmd == "dele" || cmd == "deles") status = run.remove(deletions, seen);
+  if (run.session.aheadFailed()) rememberAhead(aheadRecord, Ahead::Fails, now);
   // Any failed write of the run makes this flush fail too.
   if (!out.flush()) status = ExitNotWritten;
   return status;

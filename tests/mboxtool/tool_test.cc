@@ -193,6 +193,7 @@ TEST(CheckRun, WritesWhatListAndTopWriteInOneSession) {
       {quiet(Ahead::Drop), 4, 2, "fails"},
       {quiet(Ahead::Refuse), 4, 1, "fails"},
       {quiet(Ahead::HangUp), 0, 2, "fails"},
+      {{"TOP 2", Act::Err, false, true, false, false, Ahead::Answer}, 4, 1, "fails"},
       {quiet(Ahead::Answer, "-ERR [IN-USE] Mailbox is locked."), 2, 1, ""},
       {quiet(Ahead::Answer, "-ERR [LOGIN-DELAY] Wait five minutes."), 2, 1, ""},
       {quiet(Ahead::HangUp, "-ERR [AUTH] Wrong password.", true), 2, 1, ""},
@@ -230,7 +231,7 @@ TEST(CheckRun, WritesWhatListAndTopWriteInOneSession) {
       EXPECT_EQ(again == 1 ? 1 : c.logins, server.logins);
       std::string kept = testing_support::readFile(record);  // "mboxtool ahead 1\n" first
       EXPECT_EQ(c.record, kept.substr(std::min<size_t>(17, kept.size()), c.record.size()));
-      EXPECT_EQ(c.script.pipelining || c.record == "works", server.pipelined);
+      if (again == 1) EXPECT_EQ(c.script.pipelining || c.record == "works", server.pipelined);
     }
   }
   ScopedTempDir work(false);  // nothing where nobody answers, nor over a file that exists
