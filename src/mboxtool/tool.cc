@@ -112,7 +112,8 @@ long messageCount(const std::string& stat) {
 
 // TOP first..last with the body-line count.
 void addTops(std::vector<Command>* cmds, long first, long last, long bodyLines) {
-  std::string suffix = " " + std::to_string(bodyLines);
+  std::string suffix(" ");
+  suffix += std::to_string(bodyLines);
   for (long m = first; m <= last; ++m) cmds->push_back({"TOP " + std::to_string(m) + suffix, true});
 }
 

@@ -177,8 +177,10 @@ Ahead recallAhead(const std::string& path, long long now) {
 
 void rememberAhead(const std::string& path, Ahead found, long long now) {
   if (found == Ahead::Unknown) return;
-  std::string text = std::string(AheadFormat) + "\n" +
-                     (found == Ahead::Works ? "works " : "fails ") + std::to_string(now) + "\n";
+  std::string text(AheadFormat);
+  text += found == Ahead::Works ? "\nworks " : "\nfails ";
+  text += std::to_string(now);
+  text += '\n';
   // A record that cannot be written costs another probe next time, nothing more.
   std::string err;
   replaceWhole(path, text, &err);
