@@ -20,10 +20,12 @@ std::string upper(std::string s) {
   return s;
 }
 
-// Keeps "-ERR" and hides the password should a server echo it back.
+// Keeps "-ERR" and a response code ("[IN-USE]"), which Mailvak reads, and
+// hides the password should a server echo it back.
 std::string withoutPassword(std::string line, const std::string& password) {
   if (password.empty()) return line;
   size_t at = std::min<size_t>(line.size(), 4);
+  if (startsWith(line, "-ERR [") && line.find(']') != std::string::npos) at = line.find(']') + 1;
   while ((at = line.find(password, at)) != std::string::npos) {
     line.replace(at, password.size(), "***");
     at += 3;

@@ -234,7 +234,11 @@ TEST(CheckRun, WritesWhatListAndTopWriteInOneSession) {
       if (again == 1) EXPECT_EQ(c.script.pipelining || c.record == "works", server.pipelined);
     }
   }
-  ScopedTempDir work(false);  // nothing where nobody answers, nor over a file that exists
+  ScopedTempDir work(false);  // a password within the response code leaves it whole
+  server.set({}, quiet(Ahead::Answer, "-ERR [IN-USE] Locked by I."));
+  EXPECT_EQ("-ERR [IN-USE] Locked by ***.\r\n",
+            run(work.path(), "127.0.0.1", server.port(), {"list"}, quick, "jan", "I").out);
+  // Nothing where nobody answers, nor over a file that exists.
   std::string headers = work.file("h");
   Ran none = run(work.path(), "127.0.0.1", listenOn(), {"check", "2", "--headers", headers});
   EXPECT_EQ(1, none.status);
