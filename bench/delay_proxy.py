@@ -1,19 +1,25 @@
 #!/usr/bin/env python3
 """TCP proxy on loopback that adds a fixed round-trip time.
 
-delay_proxy.py LISTEN_PORT TARGET_PORT RTT_MS [LISTEN_ADDRESS,...]
+delay_proxy.py [--hide-pipelining] LISTEN_PORT TARGET_PORT RTT_MS [LISTEN_ADDRESS,...]
 
 Every chunk is forwarded RTT/2 after it arrived, in each direction, in
 order, so a request-and-answer exchange costs one RTT more than without the
 proxy while a stream of pipelined commands is delayed only once. Listens on
 127.0.0.1 (or on the given loopback addresses, so that clients can take them
-for different servers) and connects to 127.0.0.1 only.
+for different servers) and connects to 127.0.0.1 only. With
+--hide-pipelining the server's answers lose every line that is exactly
+"PIPELINING", so a plain-text CAPA answer no longer announces it, as with the
+POP3 servers of several large providers (a CAPA inside TLS keeps it).
 """
 import asyncio
+import re
 import sys
 
+PIPELINING_LINE = re.compile(rb"(?m)^PIPELINING\r\n")
 
-async def pump(reader, writer, delay):
+
+async def pump(reader, writer, delay, strip=False):
     queue = asyncio.Queue()
 
     async def send_later():
@@ -37,6 +43,8 @@ async def pump(reader, writer, delay):
     try:
         while True:
             data = await reader.read(65536)
+            if strip:
+                data = PIPELINING_LINE.sub(b"", data)
             queue.put_nowait((loop.time() + delay, data or None))
             if not data:
                 break
@@ -48,7 +56,11 @@ async def pump(reader, writer, delay):
 
 
 async def main():
-    listen_port, target_port, rtt_ms = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3])
+    args = sys.argv[1:]
+    hide = "--hide-pipelining" in args
+    if hide:
+        args.remove("--hide-pipelining")
+    listen_port, target_port, rtt_ms = int(args[0]), int(args[1]), float(args[2])
     delay = rtt_ms / 2000.0
 
     async def handle(client_reader, client_writer):
@@ -58,10 +70,10 @@ async def main():
             client_writer.close()
             return
         await asyncio.gather(pump(client_reader, server_writer, delay),
-                             pump(server_reader, client_writer, delay),
+                             pump(server_reader, client_writer, delay, hide),
                              return_exceptions=True)
 
-    hosts = sys.argv[4].split(",") if len(sys.argv) > 4 else "127.0.0.1"
+    hosts = args[3].split(",") if len(args) > 3 else "127.0.0.1"
     server = await asyncio.start_server(handle, hosts, listen_port)
     print("ready", flush=True)
     async with server:

@@ -64,6 +64,8 @@ class Connection {
   size_t bufferedBytes() const { return buffer_.size() - readPos_; }
 
   bool isTls() const;
+  /// Closes the connection and drops what was received but not read; a
+  /// new connectTo() may follow.
   void close();
 
  private:

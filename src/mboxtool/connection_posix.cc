@@ -72,6 +72,8 @@ bool Connection::isTls() const { return transport_->ssl != nullptr; }
 
 void Connection::close() {
   Transport& t = *transport_;
+  buffer_.clear();
+  readPos_ = scanPos_ = 0;
   if (t.ssl) {
     SSL_free(t.ssl);
     t.ssl = nullptr;

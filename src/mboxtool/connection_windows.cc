@@ -283,6 +283,8 @@ bool Connection::isTls() const { return transport_->tls; }
 
 void Connection::close() {
   Transport& t = *transport_;
+  buffer_.clear();
+  readPos_ = scanPos_ = 0;
   if (t.haveContext) DeleteSecurityContext(&t.context);
   if (t.haveCredentials) FreeCredentialsHandle(&t.credentials);
   if (t.socket != INVALID_SOCKET) closesocket(t.socket);

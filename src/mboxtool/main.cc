@@ -14,7 +14,7 @@
 
 int main(int argc, char** argv) {
   platform::prepareToolProcess();  // before the password is read: stdin as bytes
-  mboxtool::StdoutSink out;
+  mboxtool::BufferedSink out(platform::writeStandardOutput);
   std::vector<std::string> args = platform::commandLineArguments(argc, argv);
   if (args.size() < 6) {
     mboxtool::writeLine(

@@ -1,17 +1,15 @@
 #include "mboxtool/output_writers.h"
 
-#include "platform/tool_os.h"
-
 namespace mboxtool {
 
-bool StdoutSink::write(std::string_view bytes) {
+bool BufferedSink::write(std::string_view bytes) {
   buffer_.append(bytes);
   if (buffer_.size() >= 64 * 1024) return flush();
   return good_;
 }
 
-bool StdoutSink::flush() {
-  if (good_ && !buffer_.empty()) good_ = platform::writeStandardOutput(buffer_);
+bool BufferedSink::flush() {
+  if (good_ && !buffer_.empty()) good_ = put_(buffer_);
   buffer_.clear();
   return good_;
 }

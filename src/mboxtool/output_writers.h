@@ -21,8 +21,10 @@
 // Every line ends in CR LF. A server refusal is written as its -ERR line.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "mboxtool/pop3_session.h"
 
@@ -38,14 +40,16 @@ class Sink {
   virtual bool flush() { return true; }
 };
 
-/// Buffers output for the tool's standard output.
-class StdoutSink : public Sink {
+/// Buffers output for the tool's standard output or a file it writes.
+class BufferedSink : public Sink {
  public:
-  ~StdoutSink() override { flush(); }
+  explicit BufferedSink(std::function<bool(std::string_view)> put) : put_(std::move(put)) {}
+  ~BufferedSink() override { flush(); }
   bool write(std::string_view bytes) override;
   bool flush() override;
 
  private:
+  std::function<bool(std::string_view)> put_;
   std::string buffer_;
   bool good_ = true;
 };

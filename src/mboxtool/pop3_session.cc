@@ -20,10 +20,12 @@ std::string upper(std::string s) {
   return s;
 }
 
-// Keeps "-ERR" and hides the password should a server echo it back.
+// Keeps "-ERR" and a response code ("[IN-USE]"), which Mailvak reads, and
+// hides the password should a server echo it back.
 std::string withoutPassword(std::string line, const std::string& password) {
   if (password.empty()) return line;
   size_t at = std::min<size_t>(line.size(), 4);
+  if (startsWith(line, "-ERR [") && line.find(']') != std::string::npos) at = line.find(']') + 1;
   while ((at = line.find(password, at)) != std::string::npos) {
     line.replace(at, password.size(), "***");
     at += 3;
@@ -82,12 +84,33 @@ bool Session::simple(const std::string& command, std::string* line, std::string*
 bool Session::askCapabilities(std::string* err) {
   Capabilities caps;
   CapaHandler handler(&caps);
-  Capabilities saved = caps_;
-  caps_.pipelining = false;  // CAPA itself is never pipelined
+  bool ahead = pipelining_;
+  pipelining_ = false;  // CAPA itself is never pipelined
   bool ok = run({{"CAPA", true}}, handler, err);
-  caps_ = saved;
+  pipelining_ = ahead;
   if (!ok) return false;
   if (caps.known) caps_ = caps;
+  return true;
+}
+
+// Two commands in one write, the early one (or NOOP) and NOOP. A server that
+// answers both takes commands sent ahead; one that refuses the second does
+// not, and the session is still in step. False when it is out of step: a
+// reply went missing or came late, the connection closed, or the first
+// command was refused, which it may have been only for the one behind it.
+bool Session::probeAhead(const std::string& early, std::string* err) {
+  probed_ = Ahead::Fails;
+  std::string first, second;
+  if (!send((early.empty() ? "NOOP" : early) + "\r\nNOOP\r\n", err) || !readStatus(&first, err) ||
+      !startsWith(first, "+OK") || !readStatus(&second, err)) {
+    return false;
+  }
+  if (!early.empty()) {
+    earlyReply_ = first;
+    hasEarly_ = true;
+  }
+  if (startsWith(second, "+OK")) probed_ = Ahead::Works;
+  pipelining_ = probed_ == Ahead::Works;
   return true;
 }
 
@@ -95,6 +118,19 @@ OpenResult Session::open(const ServerAddress& address, const std::string& user,
                          const std::string& password, std::string* line, std::string* err,
                          const std::string& early) {
   conn_.start(timeouts_);
+  OpenResult result = openOnce(address, user, password, line, err, early);
+  if (result != OpenResult::NoAnswer || probed_ != Ahead::Fails) return result;
+  // The probe left the session out of step: a new one, one command at a time.
+  conn_.close();
+  caps_ = Capabilities();
+  ahead_ = Ahead::Fails;
+  hasEarly_ = false;
+  return openOnce(address, user, password, line, err, early);
+}
+
+OpenResult Session::openOnce(const ServerAddress& address, const std::string& user,
+                             const std::string& password, std::string* line, std::string* err,
+                             const std::string& early) {
   if (!conn_.connectTo(address.host, address.port, err)) {
     return OpenResult::NoAnswer;
   }
@@ -151,7 +187,7 @@ OpenResult Session::open(const ServerAddress& address, const std::string& user,
     if (!sent) return OpenResult::NoAnswer;
   } else {
     std::string userReply;
-    if (caps_.pipelining) {
+    if (caps_.pipelining || ahead_ == Ahead::Works) {
       std::string both = "USER " + user + "\r\nPASS " + password + "\r\n";
       if (!early.empty()) both += early + "\r\n";
       bool sent = send(both, err);
@@ -181,15 +217,22 @@ OpenResult Session::open(const ServerAddress& address, const std::string& user,
   }
   *line = reply;
   // Some servers announce TOP, UIDL or PIPELINING only after login.
-  if (!caps_.top || !caps_.uidl || !caps_.pipelining) {
+  if (!caps_.top || !caps_.uidl || !(caps_.pipelining || ahead_ == Ahead::Works)) {
     if (!askCapabilities(err)) return OpenResult::NoAnswer;
+  }
+  pipelining_ = caps_.pipelining || ahead_ == Ahead::Works;
+  if (!pipelining_ && ahead_ == Ahead::Unknown && !hasEarly_ && !probeAhead(early, err)) {
+    return OpenResult::NoAnswer;
   }
   return OpenResult::LoggedIn;
 }
 
 bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler, std::string* err) {
-  const size_t window = caps_.pipelining ? PipelineWindow : 1;
+  const size_t window = pipelining_ ? PipelineWindow : 1;
   const size_t windowBytes = PipelineWindowBytes;
+  // A server that answered the probe but then fails commands sent ahead is
+  // trusted no longer: a refusal or a lost answer marks it.
+  const bool onTrust = pipelining_ && !caps_.pipelining && commands.size() > 1;
   size_t sent = 0;
   size_t bytesInFlight = 0;
   std::string line;
@@ -207,8 +250,12 @@ bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler, s
       }
       if (!send(batch, err)) return false;
     }
-    if (!readStatus(&line, err)) return false;
+    if (!readStatus(&line, err)) {
+      aheadFailed_ = aheadFailed_ || onTrust;
+      return false;
+    }
     bool ok = startsWith(line, "+OK");
+    aheadFailed_ = aheadFailed_ || (onTrust && !ok);
     if (!handler.status(done, line, ok)) {
       *err = "output failed";
       return false;
@@ -222,7 +269,10 @@ bool Session::run(const std::vector<Command>& commands, ReplyHandler& handler, s
           *err = "reply larger than the tool accepts";
           return false;
         }
-        if (s != ReadStatus::Line) return false;
+        if (s != ReadStatus::Line) {
+          aheadFailed_ = aheadFailed_ || onTrust;
+          return false;
+        }
         if (line == ".") break;
         if (!handler.line(done, line)) {
           *err = "output failed";

@@ -44,6 +44,11 @@ class ReplyHandler {
   virtual bool end(size_t index) = 0;
 };
 
+/// Whether a server that does not announce PIPELINING answers commands sent
+/// ahead, in order: not known, yes, or no (it dropped them, refused them or
+/// hung up).
+enum class Ahead { Unknown, Works, Fails };
+
 /// How the opening of a session ended.
 enum class OpenResult {
   LoggedIn,
@@ -65,6 +70,15 @@ class Session {
   void requireStls(bool required) { stlsRequired_ = required; }
   /// Whether the server offered STLS on the plain connection of open().
   bool offeredStls() const { return stlsOffered_; }
+
+  /// What the tool remembers of this server's commands sent ahead. With
+  /// Unknown, open() finds out when CAPA does not announce PIPELINING.
+  void recallAhead(Ahead known) { ahead_ = known; }
+  /// What open() found out: Unknown when it did not try.
+  Ahead probedAhead() const { return probed_; }
+  /// Whether a server that does not announce PIPELINING, sent commands
+  /// ahead on the strength of the probe, refused one or lost an answer.
+  bool aheadFailed() const { return aheadFailed_; }
 
   /// Connects, reads the greeting, upgrades to TLS as the address and CAPA
   /// say, and logs in. *line receives the answer to the login (+OK or the
@@ -91,14 +105,18 @@ class Session {
     return send(command + "\r\n", err);
   }
 
-  /// Sends the commands, pipelined in windows when the server offers
-  /// PIPELINING, and hands every reply to handler. False with *err when the
-  /// connection failed or the handler stopped the batch.
+  /// Sends the commands, pipelined in windows when the server announces
+  /// PIPELINING or answers commands sent ahead, and hands every reply to handler. False with *err
+  /// when the connection failed or the handler stopped the batch.
   bool run(const std::vector<Command>& commands, ReplyHandler& handler, std::string* err);
 
   const Capabilities& capabilities() const { return caps_; }
 
  private:
+  OpenResult openOnce(const ServerAddress& address, const std::string& user,
+                      const std::string& password, std::string* line, std::string* err,
+                      const std::string& early);
+  bool probeAhead(const std::string& early, std::string* err);
   bool readStatus(std::string* line, std::string* err);
   bool askCapabilities(std::string* err);
   bool send(const std::string& text, std::string* err);
@@ -110,6 +128,10 @@ class Session {
   bool stlsRequired_ = false;
   bool stlsOffered_ = false;
   Capabilities caps_;
+  Ahead ahead_ = Ahead::Unknown;
+  Ahead probed_ = Ahead::Unknown;
+  bool pipelining_ = false;  // commands go ahead: announced, or answered ahead
+  bool aheadFailed_ = false;
   bool hasEarly_ = false;
   std::string earlyReply_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 
 #include "mboxtool/pop3_session.h"
 #include "mboxtool/server_address.h"
@@ -80,6 +81,42 @@ class ListHandler : public ReplyHandler {
   size_t written_ = 0;
 };
 
+// Hands the replies of a check's batch on: LIST and UIDL to the list's
+// handler, the TOPs after them to the header file's writer.
+class CheckHandler : public ReplyHandler {
+ public:
+  CheckHandler(ListHandler& list, TopRecordWriter& top) : list_(list), top_(top) {}
+  bool status(size_t i, const std::string& line, bool ok) override {
+    return i < 2 ? list_.status(i, line, ok) : top_.status(i - 2, line, ok);
+  }
+  bool line(size_t i, const std::string& line) override {
+    return i < 2 ? list_.line(i, line) : top_.line(i - 2, line);
+  }
+  bool end(size_t i) override {
+    if (i == 1) listWhole = true;
+    return i < 2 ? list_.end(i) : top_.end(i - 2);
+  }
+  bool listWhole = false;  // the UIDL reply, the last of the list, has ended
+
+ private:
+  ListHandler& list_;
+  TopRecordWriter& top_;
+};
+
+// The message count of a STAT answer; 0 when it was refused.
+long messageCount(const std::string& stat) {
+  long present = 0;
+  if (startsWith(stat, "+OK ")) present = std::strtol(stat.c_str() + 4, nullptr, 10);
+  return std::max(present, 0L);
+}
+
+// TOP first..last with the body-line count.
+void addTops(std::vector<Command>* cmds, long first, long last, long bodyLines) {
+  std::string suffix(" ");
+  suffix += std::to_string(bodyLines);
+  for (long m = first; m <= last; ++m) cmds->push_back({"TOP " + std::to_string(m) + suffix, true});
+}
+
 // Collects the single-line replies of a batch.
 class StatusHandler : public ReplyHandler {
  public:
@@ -115,20 +152,54 @@ struct Run {
   std::string mailbox() const { return mailboxName(address.host, address.port, request.user); }
 
   int list() {
-    std::string stat;
-    if (!session.takeEarlyReply(&stat) && !session.simple("STAT", &stat, &err)) {
-      return ExitBrokenOff;
-    }
-    if (!writeLine(out, previewLine(stat))) return ExitNotWritten;
-    if (!startsWith(stat, "+OK")) return ExitFailed;
+    std::string answer;
+    if (int status = stat(&answer)) return status;
     MailboxIndex index;
     index.mailbox = mailbox();
     ListHandler handler(&out, &index);
     bool ok = session.run({{"LIST", true}, {"UIDL", true}}, handler, &err);
     if (handler.refused()) return ExitFailed;
     if (!ok) return ExitBrokenOff;
-    // Only a list that was written whole gets its snapshot.
-    if (!out.flush() || !saveIndex(seenPath(), index, &err)) return ExitNotWritten;
+    if (int status = saveList(index)) return status;
+    sendQuit(false);
+    return ExitDone;
+  }
+
+  // The first part of list and check: the STAT answer on the output.
+  int stat(std::string* answer) {
+    if (!session.takeEarlyReply(answer) && !session.simple("STAT", answer, &err)) {
+      return ExitBrokenOff;
+    }
+    if (!writeLine(out, previewLine(*answer))) return ExitNotWritten;
+    return startsWith(*answer, "+OK") ? ExitDone : ExitFailed;
+  }
+
+  // Only a list that was written whole gets its snapshot.
+  int saveList(const MailboxIndex& index) {
+    return out.flush() && saveIndex(seenPath(), index, &err) ? ExitDone : ExitNotWritten;
+  }
+
+  // list and `top K bodyLines` in one batch after STAT, K the message count
+  // as far as the list goes; the list on the output, the records in headers.
+  int check(long bodyLines, Sink& headers, const std::string& loginLine) {
+    if (!writeLine(headers, loginLine)) return ExitNotWritten;
+    std::string answer;
+    if (int status = stat(&answer)) return status;
+    MailboxIndex index;
+    index.mailbox = mailbox();
+    ListHandler list(&out, &index);
+    TopRecordWriter writer(headers, bodyLines);
+    CheckHandler both(list, writer);
+    std::vector<Command> cmds = {{"LIST", true}, {"UIDL", true}};
+    addTops(&cmds, 1, std::min<long>(messageCount(answer), MaxListLines), bodyLines);
+    bool ok = session.run(cmds, both, &err);
+    if (list.refused()) return ExitFailed;
+    if (!both.listWhole) return ExitBrokenOff;
+    if (int status = saveList(index)) return status;
+    if (!ok) {
+      writer.closeOpenRecord();
+      return ExitBrokenOff;
+    }
     sendQuit(false);
     return ExitDone;
   }
@@ -139,20 +210,11 @@ struct Run {
     if (!session.takeEarlyReply(&stat) && !session.simple("STAT", &stat, &err)) {
       return ExitBrokenOff;
     }
-    long present = 0;
-    if (startsWith(stat, "+OK ")) {
-      present = std::strtol(stat.c_str() + 4, nullptr, 10);
-    }
-    if (present < 0) present = 0;
-    long last = std::min(count, present);
-    std::string suffix(" ");
-    suffix += std::to_string(bodyLines);
+    long last = std::min(count, messageCount(stat));
     TopRecordWriter writer(out, bodyLines);
     for (long first = 1; first <= last; first += TopBatch) {
       std::vector<Command> cmds;
-      for (long m = first; m <= last && m < first + TopBatch; ++m) {
-        cmds.push_back({"TOP " + std::to_string(m) + suffix, true});
-      }
+      addTops(&cmds, first, std::min(last, first + TopBatch - 1), bodyLines);
       if (!session.run(cmds, writer, &err)) {
         writer.closeOpenRecord();
         return ExitBrokenOff;
@@ -268,7 +330,7 @@ int runTool(const Request& request, const Options& options, Sink& out) {
 
   const std::string& cmd = request.command;
   std::vector<std::string> a = request.args;
-  bool guarded = cmd == "list" || cmd == "dele" || cmd == "deles";
+  bool guarded = cmd == "list" || cmd == "check" || cmd == "dele" || cmd == "deles";
   if (a.size() >= 2 && a[a.size() - 2] == platform::SeenOption && guarded) {
     run.seenFile = a.back();
     a.resize(a.size() - 2);
@@ -278,9 +340,16 @@ int runTool(const Request& request, const Options& options, Sink& out) {
     return usage("--seen FILE comes last, and only after list, dele or deles");
   }
   long first = 0, second = 0;
+  std::string headerFile;
   std::vector<long> deletions;
   if (cmd == "list") {
     if (!a.empty()) return usage("list takes no arguments");
+  } else if (cmd == "check") {
+    if (a.size() != 3 || !parseCount(a[0], &second) || a[1] != platform::HeadersOption ||
+        a[2].empty()) {
+      return usage("check needs a number and --headers FILE");
+    }
+    headerFile = a[2];
   } else if (cmd == "top" || cmd == "stop") {
     if (a.size() != 2 || !parseCount(a[0], &first) || !parseCount(a[1], &second)) {
       return usage(cmd + " needs two numbers");
@@ -294,7 +363,8 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   } else if (cmd == "deles") {
     if (!a.empty()) return usage("deles takes no arguments");
     std::string text;
-    if (!platform::readOwnFile(options.workDir + "/" + platform::DeletionListFileName, MaxDeletionListBytes, &text)) {
+    if (!platform::readOwnFile(options.workDir + "/" + platform::DeletionListFileName,
+                               MaxDeletionListBytes, &text)) {
       return usage(
           "deles.dat is missing, no plain file of this user, or too large; nothing was deleted");
     }
@@ -324,23 +394,41 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   std::string stlsMark = options.workDir + "/" + stlsMarkName(run.address.host, run.address.port);
   run.session.requireStls(!run.address.implicitTls && !run.address.plainAllowed &&
                           stlsSeen(stlsMark));
+  // A server that does not announce PIPELINING is asked once a while
+  // whether it takes commands sent ahead all the same.
+  std::string aheadRecord =
+      options.workDir + "/" + aheadRecordName(run.address.host, run.address.port);
+  long long now = static_cast<long long>(std::time(nullptr));
+  run.session.recallAhead(recallAhead(aheadRecord, now));
   std::string loginLine;
-  // list and top begin with STAT: it travels with the login when it can.
-  std::string early = (cmd == "list" || cmd == "top") ? "STAT" : "";
+  // list, top and check begin with STAT: it travels with the login when it can.
+  std::string early = (cmd == "list" || cmd == "top" || cmd == "check") ? "STAT" : "";
   OpenResult opened =
       run.session.open(run.address, request.user, request.password, &loginLine, &run.err, early);
   if (run.session.offeredStls()) rememberStls(stlsMark);
+  rememberAhead(aheadRecord, run.session.probedAhead(), now);
   if (opened == OpenResult::NoAnswer) return ExitFailed;
+  // The header file exists only for a run that reached the server.
+  platform::PrivateFileWriter headerWriter;
+  BufferedSink headers([&](std::string_view bytes) { return headerWriter.write(bytes); });
+  if (cmd == "check" && !headerWriter.create(headerFile)) return ExitNotWritten;
   if (opened == OpenResult::Refused) {
     writeLine(out, previewLine(loginLine));
+    if (cmd == "check") writeLine(headers, previewLine(loginLine));
     if (cmd == "dele" || cmd == "deles") writeLine(out, "-ERR nothing was deleted");
-    return out.flush() ? ExitFailed : ExitNotWritten;
+    bool written = out.flush() && (cmd != "check" || (headers.flush() && headerWriter.close()));
+    return written ? ExitFailed : ExitNotWritten;
   }
   int status = ExitFailed;
   if (cmd == "list") status = run.list();
+  if (cmd == "check") {
+    status = run.check(second, headers, loginLine);
+    if (!headers.flush() || !headerWriter.close()) status = ExitNotWritten;
+  }
   if (cmd == "top") status = run.top(first, second, loginLine);
   if (cmd == "stop") status = run.stop(first, second);
   if (cmd == "dele" || cmd == "deles") status = run.remove(deletions, seen);
+  if (run.session.aheadFailed()) rememberAhead(aheadRecord, Ahead::Fails, now);
   // Any failed write of the run makes this flush fail too.
   if (!out.flush()) status = ExitNotWritten;
   return status;

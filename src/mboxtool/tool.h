@@ -3,12 +3,16 @@
 // mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS] [--seen FILE]
 //   list         the list file (see output_writers.h); keeps the UIDL list
 //   top K N      one record per message 1..K with at most N body lines
+//   check N --headers FILE
+//                list and `top K N` in one session, K the message count (at
+//                most 800): the list file on the output, top's file in FILE,
+//                which must not exist yet
 //   stop M N     message M with at most N body lines, as a clean .eml
 //   dele M       deletes message M if it is still the message listed
 //   deles        deletes the messages listed in deles.dat, in one session
 // A run that could not reach the server writes nothing; a refusal is written
 // as an -ERR line. Negative or zero N means no body lines. `--seen FILE`, for
-// list, dele and deles only, names the snapshot of the list (uidl_guard.h)
+// list, check, dele and deles only, names the snapshot of the list (uidl_guard.h)
 // that list writes and the deletions go by.
 #pragma once
 
@@ -45,9 +49,10 @@ constexpr int ExitDone = 0;
 /// The server refused or could not be reached, a deletion was not done, or
 /// the command line was wrong: the output says so.
 constexpr int ExitFailed = 1;
-/// The answer of list, top or stop broke off after the login.
+/// The answer of list, top, check or stop broke off after the login.
 constexpr int ExitBrokenOff = 2;
-/// The output, or the snapshot that list keeps, could not be written.
+/// The output, the header file of check, or the snapshot that list and
+/// check keep could not be written.
 constexpr int ExitNotWritten = 3;
 
 /// Runs one command; returns its exit status.

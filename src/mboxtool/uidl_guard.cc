@@ -102,6 +102,7 @@ std::string serverKey(const std::string& host, int port) {
 }
 
 constexpr char SnapshotFormat[] = "mboxtool seen 2";
+constexpr char AheadFormat[] = "mboxtool ahead 1";
 
 // The snapshot's lines one by one; false past the last or at a line without
 // its line end.
@@ -110,6 +111,23 @@ bool nextLine(std::string_view* text, std::string_view* line) {
   if (end == std::string_view::npos) return false;
   *line = text->substr(0, end);
   text->remove_prefix(end + 1);
+  return true;
+}
+
+// Puts a private file holding text in the place of path, first as
+// path.new, so that it is there complete or not at all.
+bool replaceWhole(const std::string& path, const std::string& text, std::string* err) {
+  std::string temp = path + ".new";
+  platform::removeFile(temp);
+  if (!platform::createPrivateFile(temp, text)) {
+    *err = "cannot write " + temp;
+    return false;
+  }
+  if (!platform::replaceFile(temp, path)) {
+    platform::removeFile(temp);
+    *err = "cannot write " + path;
+    return false;
+  }
   return true;
 }
 
@@ -132,6 +150,40 @@ bool stlsSeen(const std::string& path) { return platform::pathExists(path); }
 void rememberStls(const std::string& path) {
   // Fails when the mark is there already, or not writable: nothing to add.
   platform::createPrivateFile(path, "mboxtool stls 1\n");
+}
+
+std::string aheadRecordName(const std::string& host, int port) {
+  return "ahead-" + digestHex(serverKey(host, port), 8) + ".dat";
+}
+
+Ahead recallAhead(const std::string& path, long long now) {
+  std::string file;
+  if (!platform::readOwnFile(path, 64, &file)) return Ahead::Unknown;
+  std::string_view text = file, line, verdict, date;
+  long long at = 0;
+  if (!nextLine(&text, &line) || line != AheadFormat || !nextLine(&text, &line) || !text.empty() ||
+      line.find(' ') == std::string_view::npos) {
+    return Ahead::Unknown;
+  }
+  verdict = line.substr(0, line.find(' '));
+  date = line.substr(line.find(' ') + 1);
+  if (!parseNumber(date, now, &at) || now - at >= AheadRecordDays * 24 * 3600) {
+    return Ahead::Unknown;
+  }
+  if (verdict == "works") return Ahead::Works;
+  if (verdict == "fails") return Ahead::Fails;
+  return Ahead::Unknown;
+}
+
+void rememberAhead(const std::string& path, Ahead found, long long now) {
+  if (found == Ahead::Unknown) return;
+  std::string text(AheadFormat);
+  text += found == Ahead::Works ? "\nworks " : "\nfails ";
+  text += std::to_string(now);
+  text += '\n';
+  // A record that cannot be written costs another probe next time, nothing more.
+  std::string err;
+  replaceWhole(path, text, &err);
 }
 
 void addListLine(MailboxIndex* index, std::string_view line) {
@@ -167,18 +219,7 @@ bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* 
   for (const auto& [n, e] : index.entries) {
     text << n << ' ' << e.size << ' ' << (e.hasUidl ? hex(e.uidl) : "-") << '\n';
   }
-  std::string temp = path + ".new";
-  platform::removeFile(temp);
-  if (!platform::createPrivateFile(temp, text.str())) {
-    *err = "cannot write " + temp;
-    return false;
-  }
-  if (!platform::replaceFile(temp, path)) {
-    platform::removeFile(temp);
-    *err = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return replaceWhole(path, text.str(), err);
 }
 
 bool loadIndex(const std::string& path, MailboxIndex* index, std::string* err) {

@@ -26,7 +26,15 @@
 // send, is kept as a digest that counts as no reliable name.
 //
 // Beside it, "stls-<hash>.dat" records that a server (host and port) offered
-// STLS; from then on the tool sends no password to it in plain text.
+// STLS; from then on the tool sends no password to it in plain text. And
+// "ahead-<hash>.dat" records whether a server that does not announce
+// PIPELINING answers commands sent ahead, and when that was found out:
+//
+//   mboxtool ahead 1
+//   <works|fails> <seconds since 1970>
+//
+// A record older than AheadRecordDays, from the future, damaged, or no plain
+// file of the user counts as none: the tool finds out again.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +42,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "mboxtool/pop3_session.h"
 
 namespace mboxtool {
 
@@ -73,6 +83,20 @@ bool stlsSeen(const std::string& path);
 /// Creates the mark with mode 0600; never through a symbolic link, never
 /// over anything that exists.
 void rememberStls(const std::string& path);
+
+/// A record of commands sent ahead is trusted this long.
+constexpr long long AheadRecordDays = 30;
+
+/// The name of the file that records whether this server answers commands
+/// sent ahead.
+std::string aheadRecordName(const std::string& host, int port);
+
+/// What the record at path says at `now` (seconds since 1970): works, fails,
+/// or nothing (Ahead::Unknown) when it is missing, stale or untrusted.
+Ahead recallAhead(const std::string& path, long long now);
+
+/// Replaces the record at path with `found`, dated now.
+void rememberAhead(const std::string& path, Ahead found, long long now);
 
 /// Writes index to path with mode 0600, replacing it only when complete.
 bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* err);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,10 +32,32 @@ bool writeStandardOutput(std::string_view bytes);
 /// Whether anything exists under path; a symbolic link counts as itself.
 bool pathExists(const std::string& path);
 
+/// A new file that only the user can read and write, written piece by piece.
+class PrivateFileWriter {
+ public:
+  PrivateFileWriter() = default;
+  PrivateFileWriter(const PrivateFileWriter&) = delete;
+  PrivateFileWriter& operator=(const PrivateFileWriter&) = delete;
+  ~PrivateFileWriter() { close(); }
+
+  /// Creates path; false when anything exists under it (a symbolic link or
+  /// reparse point included, never followed) or it cannot be made.
+  bool create(const std::string& path);
+  /// Writes all of bytes; false on failure, and on every write after one.
+  bool write(std::string_view bytes);
+  /// Flushes the file to the disk and closes it; false when that, the
+  /// creation or any write failed.
+  bool close();
+
+ private:
+  std::intptr_t handle_ = -1;  // the descriptor, or the HANDLE on Windows
+  bool good_ = false;
+};
+
 /// Creates path as a new file that only the user can read and write, holding
 /// data, flushed to the disk. Fails, leaving nothing behind it did not make,
 /// when anything exists under path (a symbolic link included).
-bool createPrivateFile(const std::string& path, std::string_view data);
+inline bool createPrivateFile(const std::string& path, std::string_view data);
 
 /// Puts the file from in the place of to, replacing what was there in one step.
 bool replaceFile(const std::string& from, const std::string& to);
@@ -47,5 +70,14 @@ void removeFile(const std::string& path);
 /// at most cap bytes long; false for anything else, a larger file included
 /// (never cut). Never waits on a FIFO or a device.
 bool readOwnFile(const std::string& path, size_t cap, std::string* text);
+
+inline bool createPrivateFile(const std::string& path, std::string_view data) {
+  PrivateFileWriter file;
+  if (!file.create(path)) return false;
+  bool ok = file.write(data);
+  ok = file.close() && ok;
+  if (!ok) removeFile(path);
+  return ok;
+}
 
 }  // namespace platform

@@ -1,8 +1,12 @@
-// fixture_pop3 [--silent] PORT FILE...: serves the files over POP3 on 127.0.0.1
+// fixture_pop3 [OPTION...] PORT FILE...: serves the files over POP3 on 127.0.0.1
 // (PORT 0: a free one) as messages 1..n, line ends made CR LF, to any user and
-// password, for the demo and for trying the program without a mail server; with
-// --silent it accepts connections and never says a word. Prints "port N" once it
-// listens; serves, deletions included, until SIGTERM or SIGINT.
+// password, for the demo and for trying the program without a mail server.
+// Prints "port N" once it listens; serves, deletions included, until SIGTERM or
+// SIGINT. Options:
+//   --silent          accepts connections and never says a word
+//   --ahead MODE      announces no PIPELINING and does with commands sent
+//                     ahead as MODE says: hangup, answer, drop or refuse
+//   --refuse LINE     answers every login with LINE ("-ERR [IN-USE] ...")
 #include <signal.h>
 
 #include <cstdio>
@@ -10,9 +14,25 @@
 #include "support/pop3_servers.h"
 
 int main(int argc, char** argv) {
-  const bool silent = argc > 1 && std::string(argv[1]) == "--silent";
-  if (silent) --argc, ++argv;
-  if (argc < 2) return std::fprintf(stderr, "usage: fixture_pop3 PORT FILE...\n"), 2;
+  using pop3_support::Ahead;
+  pop3_support::Script script;
+  for (std::string o; argc > 2 && (o = argv[1]).starts_with("--"); --argc, ++argv) {
+    if (o == "--silent") {
+      script.act = pop3_support::Act::Mute;
+      continue;
+    }
+    std::string m = argv[2];  // the option's value
+    --argc, ++argv;
+    if (o == "--refuse") script.refusal = m;
+    if (o == "--ahead") {
+      script.pipelining = false;
+      script.ahead = m == "answer"   ? Ahead::Answer
+                     : m == "drop"   ? Ahead::Drop
+                     : m == "refuse" ? Ahead::Refuse
+                                     : Ahead::HangUp;
+    }
+  }
+  if (argc < 2) return std::fprintf(stderr, "usage: fixture_pop3 [OPTION...] PORT FILE...\n"), 2;
   std::vector<pop3_support::Message> box;
   for (int i = 2; i < argc; ++i) {
     std::string raw = testing_support::readFile(argv[i]), text;
@@ -30,7 +50,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
   pop3_support::FaultServer server(std::atoi(argv[1]));
   if (!server.port()) return std::fprintf(stderr, "fixture_pop3: port %s is taken\n", argv[1]), 1;
-  server.set(box, {"", silent ? pop3_support::Act::Mute : pop3_support::Act::None});
+  server.set(box, script);
   std::printf("port %d\n", server.port());
   std::fflush(stdout);
   int sig;

@@ -39,11 +39,19 @@ struct Message {
 // ever, as fast as the client reads; the answer with a stray line after it.
 enum class Act { None, Mute, Drop, HalfMute, HalfDrop, Err, Junk, NoEnd, Trickle, Endless, Extra };
 
+// What a server that does not announce PIPELINING does with a command sent
+// before the last one was answered: hangs up; answers it in order all the
+// same; throws it away (keeps only the first command line of every read);
+// answers it with -ERR.
+enum class Ahead { HangUp, Answer, Drop, Refuse };
+
 struct Script {
   std::string at;  // the command (its first bytes) whose answer goes wrong; "" the greeting
   Act act = Act::None;
   bool pipelining = true, uidl = true, stls = false;  // offered in CAPA
   bool whole = false;  // TOP sends the whole message, as a server that ignores the line count
+  Ahead ahead = Ahead::HangUp;
+  std::string refusal = "";  // the answer to PASS instead of "+OK Logged in."
 };
 
 /// Binds a TCP socket to port on 127.0.0.1 (0: a free one) and returns the
@@ -75,7 +83,7 @@ class FaultServer {
   int port() const { return port_; }  // 0: could not listen
   void set(const std::vector<Message>& box, const Script& script = {}) {
     std::lock_guard<std::mutex> lock(mutex_);
-    box_ = box, script_ = script, pipelined = false;
+    box_ = box, script_ = script, pipelined = false, logins = 0;
   }
   std::string uidls() {  // what the mailbox holds now
     std::lock_guard<std::mutex> lock(mutex_);
@@ -83,7 +91,8 @@ class FaultServer {
     for (const Message& m : box_) out += (out.empty() ? "" : " ") + m.uidl;
     return out;
   }
-  std::atomic<bool> pipelined{false};  // a command came before the last one was answered
+  std::atomic<bool> pipelined{false};  // a command sent ahead was answered in order
+  std::atomic<int> logins{0};          // PASS commands since set()
   // "+OK", headers, empty line and n body lines (all for n < 0), dot-stuffed, ".";
   // not wire: the lines alone.
   static std::string topReply(const std::string& text, long n, bool wire = true) {
@@ -149,7 +158,9 @@ class FaultServer {
     std::string in;
     if (!answer(fd, s.at.empty() ? s.act : Act::None, "+OK ready.\r\n")) return;
     for (size_t nl;;) {
+      bool ahead = true;  // the command came before the last answer went out
       while ((nl = in.find('\n')) == std::string::npos) {
+        ahead = false;
         char chunk[4096];
         ssize_t n = recv(fd, chunk, sizeof chunk, 0);
         if (n < 0 && errno == EAGAIN && !stopping_) continue;
@@ -158,8 +169,13 @@ class FaultServer {
       }
       std::string line = in.substr(0, nl - (nl && in[nl - 1] == '\r'));
       in.erase(0, nl + 1);
-      // A command sent before this one was answered: fine only with PIPELINING.
-      if (in.find('\n') != std::string::npos && !(pipelined = s.pipelining)) return;
+      if (!ahead && !s.pipelining && s.ahead == Ahead::Drop) in.clear();
+      if (ahead && !s.pipelining && s.ahead == Ahead::HangUp) return;
+      if (ahead && !s.pipelining && s.ahead == Ahead::Refuse) {
+        if (!put(fd, "-ERR One command at a time.\r\n")) return;
+        continue;
+      }
+      pipelined = pipelined || ahead;
       bool spoilt = !s.at.empty() && line.rfind(s.at, 0) == 0;
       std::string verb = line.substr(0, line.find(' '));
       std::string arg = line.substr(std::min(line.size(), verb.size() + 1));
@@ -170,7 +186,8 @@ class FaultServer {
         r += std::string("TOP\r\nUSER\r\n") + (s.uidl ? "UIDL\r\n" : "") +
              (s.pipelining ? "PIPELINING\r\n" : "") + (s.stls ? "STLS\r\n" : "") + ".\r\n";
       } else if (verb == "PASS") {
-        r = "+OK Logged in.\r\n";
+        ++logins;
+        r = (s.refusal.empty() ? "+OK Logged in." : s.refusal) + "\r\n";
       } else if (verb == "STAT" || verb == "LIST" || (verb == "UIDL" && s.uidl)) {
         size_t bytes = 0;
         for (size_t m = 0; m < box.size(); ++m) {
@@ -190,7 +207,7 @@ class FaultServer {
         for (size_t m : marked) gone.insert(box[m].uidl);
         std::lock_guard<std::mutex> again(mutex_);  // the test may have changed the mailbox
         std::erase_if(box_, [&](const Message& m) { return gone.count(m.uidl) > 0; });
-      } else if (verb != "USER" && verb != "STLS" && verb != "QUIT") {
+      } else if (verb != "USER" && verb != "STLS" && verb != "QUIT" && verb != "NOOP") {
         r = "-ERR There's no message " + std::to_string(i + 1) + ".\r\n";
       }
       if (!answer(fd, spoilt ? s.act : Act::None, r) || verb == "QUIT") return;

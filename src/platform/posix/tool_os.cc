@@ -39,19 +39,30 @@ bool pathExists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-bool createPrivateFile(const std::string& path, std::string_view data) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  bool ok = true;
-  while (ok && !data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
+bool PrivateFileWriter::create(const std::string& path) {
+  close();
+  handle_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  good_ = handle_ >= 0;
+  return good_;
+}
+
+bool PrivateFileWriter::write(std::string_view bytes) {
+  while (good_ && !bytes.empty()) {
+    ssize_t n = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) data.remove_prefix(static_cast<size_t>(n));
+    good_ = n > 0;
+    if (good_) bytes.remove_prefix(static_cast<size_t>(n));
   }
-  ok = ::fsync(fd) == 0 && ok;
+  return good_;
+}
+
+bool PrivateFileWriter::close() {
+  if (handle_ < 0) return false;
+  int fd = static_cast<int>(handle_);
+  handle_ = -1;
+  bool ok = ::fsync(fd) == 0 && good_;
   ok = ::close(fd) == 0 && ok;
-  if (!ok) ::unlink(path.c_str());
+  good_ = false;
   return ok;
 }
 

@@ -42,26 +42,40 @@ bool pathExists(const std::string& path) {
   return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool createPrivateFile(const std::string& path, std::string_view data) {
+bool PrivateFileWriter::create(const std::string& path) {
+  close();
   PSECURITY_DESCRIPTOR sd = ownerOnlySecurity(false);
   if (!sd) return false;
   SECURITY_ATTRIBUTES sa = {sizeof sa, sd, FALSE};
-  std::wstring name = widen(path);
   // CREATE_NEW fails on anything under the name, a link included; a
   // reparse point is never opened as its target.
-  HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, &sa, CREATE_NEW,
+  HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, &sa, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   LocalFree(sd);
   if (file == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
-  while (ok && !data.empty()) {
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  good_ = true;
+  return true;
+}
+
+bool PrivateFileWriter::write(std::string_view bytes) {
+  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  while (good_ && !bytes.empty()) {
     DWORD done = 0;
-    ok = WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &done, nullptr) && done > 0;
-    if (ok) data.remove_prefix(done);
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 20));
+    good_ = WriteFile(file, bytes.data(), chunk, &done, nullptr) && done > 0;
+    if (good_) bytes.remove_prefix(done);
   }
-  ok = FlushFileBuffers(file) && ok;
+  return good_;
+}
+
+bool PrivateFileWriter::close() {
+  if (handle_ == -1) return false;
+  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  handle_ = -1;
+  bool ok = FlushFileBuffers(file) && good_;
   ok = CloseHandle(file) && ok;
-  if (!ok) DeleteFileW(name.c_str());
+  good_ = false;
   return ok;
 }
 
