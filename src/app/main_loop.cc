@@ -171,6 +171,7 @@ void mainLoop(core::Program& program) {
       s.checkAllRequested = false;
       checkAll.start(program);
     }
+    s.keysWaitForCheckAll = checkAll.underway();
     drawingPass(program, checkAll);
     if (s.quitRequested) break;
     // While every account is being checked, each pass shows the accounts done

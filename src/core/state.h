@@ -126,6 +126,10 @@ struct State {
   std::shared_ptr<ResultFileCache> resultFileCache;
   /// Set by the key a: the main loop starts the check of every account.
   bool checkAllRequested = false;
+  /// While the check of every account is under way, keys typed during a
+  /// drawing pass wait for it (its Esc and q end the program) and for the
+  /// key dispatch after it, instead of being dropped.
+  bool keysWaitForCheckAll = false;
 
   /// Set when the user ends the program (Esc, q, Q); the main loop returns.
   bool quitRequested = false;

@@ -45,6 +45,11 @@ class ListDrawer {
     state_.cursorAccount = a_;
   }
 
+  // A key typed while the list is drawn is dropped, unless the check of every
+  // account is under way: then Esc or q must still reach it.
+  void dropTypedKey() {
+    if (!state_.keysWaitForCheckAll) console_.readKey();
+  }
   void runRequestedActions(int m);
   void drawFullHeaders(const core::HeaderFile& file, const core::MessageRecord& record, int m);
   size_t drawBody(const core::HeaderFile& file, size_t bodyStart, int m);
@@ -106,7 +111,7 @@ void ListDrawer::draw() {
                       state_.account(a_).message(m).size, state_.subjectColumn, state_.dateColumn),
           marked ? console::Brown : console::LightGrey,
           marked ? console::LightGrey : console::Black);
-      console_.readKey();  // a key typed while the list is drawn is dropped
+      dropTypedKey();
     }
     if (underCursor()) select(a_, m);
     ++state_.lineCounter;
@@ -153,7 +158,7 @@ void ListDrawer::drawFullHeaders(const core::HeaderFile& file, const core::Messa
     std::string_view line = in.readLine();
     if (inWindow()) {
       printLine(visiblePart(indentedLine(line), state_.textOffset), console::LightBlue);
-      console_.readKey();
+      dropTypedKey();
     }
     if (underCursor()) select(a_, m);
     ++state_.lineCounter;

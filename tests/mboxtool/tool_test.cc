@@ -231,7 +231,9 @@ TEST(CheckRun, WritesWhatListAndTopWriteInOneSession) {
       EXPECT_EQ(again == 1 ? 1 : c.logins, server.logins);
       std::string kept = testing_support::readFile(record);  // "mboxtool ahead 1\n" first
       EXPECT_EQ(c.record, kept.substr(std::min<size_t>(17, kept.size()), c.record.size()));
-      if (again == 1) EXPECT_EQ(c.script.pipelining || c.record == "works", server.pipelined);
+      if (again == 1) {
+        EXPECT_EQ(c.script.pipelining || c.record == "works", server.pipelined);
+      }
     }
   }
   ScopedTempDir work(false);  // a password within the response code leaves it whole
