@@ -7,7 +7,6 @@
 #include "actions/move_account.h"
 #include "actions/open_message.h"
 #include "config/config_file.h"
-#include "config/password.h"
 #include "mailbox/check_account.h"
 #include "platform/files.h"
 #include "support/harness.h"
@@ -140,16 +139,11 @@ TEST(OpenMessage, FetchesIntoTheMessageFileAndHandsItToTheViewer) {
   }
 }
 
-std::string record(int a) {
-  std::string n = std::to_string(a);
-  return "pop" + n + ".example.org\r\nuser" + n + "\r\n" + config::scramblePassword("secret" + n) +
-         "\r\nAccount " + n + "\r\n\r\n";
-}
-
 TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
   Action f;
-  writeFile("Mailvak.ini", config::templateText() + record(1) + record(2) + record(3) +
-                               "extra\r\nu\r\n\r\nl\r\n\r\n");
+  const std::string extra = "extra\r\nu\r\n\r\nl\r\n\r\n", top = config::templateText();
+  writeFile("Mailvak.ini", top + f.record(1) + f.record(2) + f.record(3) + extra);
+  const std::string moved = top + f.record(2) + f.record(1) + f.record(3) + extra;
   for (int a : {1, 2})
     writeFile("Get2" + std::to_string(a) + ".txt", "+OK " + std::to_string(a) + " 9\r\n");
   writeFile("Get42.txt", "headers 2");
@@ -160,8 +154,7 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
   f.state.account(2).statusText = "status 2";
   f.state.cursorLine = f.state.cursorAccount = 2;
   moveAccountUp(f.program);
-  EXPECT_EQ(readFile("Mailvak.ini"), config::templateText() + record(2) + record(1) + record(3) +
-                                         "extra\r\nu\r\n\r\nl\r\n\r\n");
+  EXPECT_EQ(readFile("Mailvak.ini"), moved);
   EXPECT_EQ(f.state.account(1).accountLabel, "Account 2");
   EXPECT_EQ(f.state.account(2).password, "secret1");
   EXPECT_EQ(readFile("Get21.txt"), "+OK 2 9\r\n");
@@ -173,7 +166,6 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
   EXPECT_EQ(std::pair(f.state.cell(1, 1), f.state.cell(2, 1)), std::pair(0, +Marked));
   EXPECT_EQ(f.state.account(1).statusText, "status 2");
 
-  const std::string file = readFile("Mailvak.ini");
   struct Case {
     int cursorLine, cursorAccount;
     bool up;
@@ -185,7 +177,7 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
     c.up ? moveAccountUp(f.program) : moveAccountDown(f.program);
     EXPECT_EQ(f.state.cursorLine, c.cursorLine);
   }
-  EXPECT_EQ(readFile("Mailvak.ini"), file);
+  EXPECT_EQ(readFile("Mailvak.ini"), moved);
   EXPECT_EQ(f.state.account(1).accountLabel, "Account 2");
 
   f.system.refuseRenames = true;  // Mailvak.ini cannot be replaced: nothing moves
@@ -193,7 +185,7 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
   f.state.cursorLine = f.state.cursorAccount = 2;
   moveAccountUp(f.program);
   EXPECT_EQ(readFile("Mailvak.ini") + f.state.account(1).accountLabel + readFile("Get21.txt"),
-            file + "Account 2+OK 2 9\r\n");
+            moved + "Account 2+OK 2 9\r\n");
   EXPECT_EQ(f.row(25).substr(48, 31), "  Instellingen niet opgeslagen!");
 }
 

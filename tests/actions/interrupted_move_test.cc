@@ -7,8 +7,6 @@
 
 #include "actions/move_account.h"
 #include "config/config_file.h"
-#include "config/password.h"
-#include "config/settings_editor.h"
 #include "core/account_files.h"
 #include "support/harness.h"
 
@@ -24,9 +22,7 @@ TEST(MoveAccount, ACrashAtAnyRenameLeavesEveryFileWithItsOwnAccount) {
     testing_support::TestProgram f(2, 56);
     std::string ini = config::templateText();
     for (int a : {1, 2}) {
-      ini += f.state.account(a).serverName + "\r\n" + f.state.account(a).userName + "\r\n" +
-             config::scramblePassword(f.state.account(a).password) + "\r\n" +
-             f.state.account(a).accountLabel + "\r\n\r\n";
+      ini += f.record(a);
       for (const std::string& name : core::accountFileNames(a)) {
         testing_support::writeFile(name, f.state.account(a).userName);
       }
@@ -44,10 +40,8 @@ TEST(MoveAccount, ACrashAtAnyRenameLeavesEveryFileWithItsOwnAccount) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2);
 
     core::State next;  // what the next start finds
-    console::MemoryConsole screen;
-    core::Program again{next, screen, f.system};
     core::removeHeldAccountFiles(f.system);
-    ASSERT_TRUE(config::readConfiguration(again));
+    ASSERT_TRUE(f.nextStart(next));
     int found = 0;
     for (int a : {1, 2}) {
       for (const std::string& name : core::accountFileNames(a)) {

@@ -27,12 +27,6 @@ std::string ini() { return readFile(ConfigurationFileName); }
 
 struct Config : TestProgram {
   Config() : TestProgram(0, 56) {}
-  /// Reads the file into a fresh table, as a next start does.
-  bool reread(core::State& fresh) {
-    console::MemoryConsole screen;
-    core::Program next{fresh, screen, system};
-    return readConfiguration(next);
-  }
   /// Runs the editor; `idle` is the screen as it was when the keys ran out.
   void edit() {
     console.onIdle = [this](console::MemoryConsole& c) { idle = c.screen(); };
@@ -83,7 +77,7 @@ TEST(ReadConfiguration, RecordsAsTheReaderSeesThem) {
     writeFile(ConfigurationFileName, templateText() + records);
     core::State s;
     s.account(80).password = "left from before";  // the table is read anew, not merged
-    bool accepted = f.reread(s);
+    bool accepted = f.nextStart(s);
     std::string read = accepted ? "" : s.exitMessage;
     for (int a = 1; accepted && a <= s.accountCount; ++a) {
       for (const std::string* field : {&s.account(a).serverName, &s.account(a).userName,
@@ -163,7 +157,7 @@ TEST(WriteConfiguration, PreamblesOddFieldsAndRecordsPastTheTable) {
   big.state.accountCount = 79;
   ASSERT_TRUE(writeConfiguration(big.program));
   core::State next;
-  ASSERT_TRUE(big.reread(next));
+  ASSERT_TRUE(big.nextStart(next));
   EXPECT_EQ(next.account(80).serverName, "s81");
   EXPECT_EQ(next.recordsPastTable.size(), 4u);
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "config/password.h"
+#include "config/settings_editor.h"
 #include "console/memory_console.h"
 #include "core/program.h"
 #include "platform/system.h"
@@ -128,6 +130,18 @@ struct TestProgram {
   }
   int fg(int r, int c) const { return console.screen().at(r, c).foreground; }
   int bg(int r, int c) const { return console.screen().at(r, c).background; }
+  /// Account a's record as Mailvak.ini holds it.
+  std::string record(int a) {
+    const core::Account& s = state.account(a);
+    return s.serverName + "\r\n" + s.userName + "\r\n" + config::scramblePassword(s.password) +
+           "\r\n" + s.accountLabel + "\r\n\r\n";
+  }
+  /// Reads Mailvak.ini into a fresh table, as the next start does.
+  bool nextStart(core::State& next) {
+    console::MemoryConsole screen;
+    core::Program again{next, screen, system};
+    return config::readConfiguration(again);
+  }
 
   ScopedTempDir dir;
   core::State state;
