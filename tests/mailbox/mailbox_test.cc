@@ -84,19 +84,19 @@ TEST(CheckAccount, AServerQueryIsOneRunThatReplacesAllThreeFilesOrNone) {
     std::string listFile, status, line;
     platform::ToolOutcome outcome = Done;
   };
-  const std::string run = "./mboxtool pop1.example.org 110 jan - check 40 "
-                          "--headers Get41.txt --seen Get21.uid >Get21.txt";
+  auto line = [](const std::string& user, int lines) {
+    return "./mboxtool pop1.example.org 110 " + user + " - check " + std::to_string(lines) +
+           " --headers Get41.txt --seen Get21.uid >Get21.txt";
+  };
   // clang-format off
   const Case cases[] = {
-      {"jan", "geheim", 160, "+OK 1234 99999\r\n", "", "./mboxtool pop1.example.org 110 jan - check 160 "
-       "--headers Get41.txt --seen Get21.uid >Get21.txt"},
-      {"jan piet", "ge heim'$x", -5, "-ERR nee\r\n", noAccessLine(), "./mboxtool pop1.example.org 110 "
-       "'jan piet' - check 40 --headers Get41.txt --seen Get21.uid >Get21.txt"},
-      {"jan", "geheim", 40, "", wrongAnswerLine(), run},
+      {"jan", "geheim", 160, "+OK 1234 99999\r\n", "", line("jan", 160)},
+      {"jan piet", "ge heim'$x", -5, "-ERR nee\r\n", noAccessLine(), line("'jan piet'", 40)},
+      {"jan", "geheim", 40, "", wrongAnswerLine(), line("jan", 40)},
       // A run that fails leaves the last good files as they were and says why.
-      {"jan", "", 40, "", toolMissingLine(), run, NotStarted},
-      {"jan", "", 40, "", notWrittenLine(), run, NotWritten},
-      {"jan", "", 40, "", wrongAnswerLine(), run, BrokenOff},
+      {"jan", "", 40, "", toolMissingLine(), line("jan", 40), NotStarted},
+      {"jan", "", 40, "", notWrittenLine(), line("jan", 40), NotWritten},
+      {"jan", "", 40, "", wrongAnswerLine(), line("jan", 40), BrokenOff},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -38,11 +38,10 @@ TEST(WindowsToolRun, ArgumentsAsGivenAndAResultFileOfItsOwn) {
   System system;
   ASSERT_TRUE(system.copyFile(system.executableDirectory() + "\\echo_tool.exe", ToolFileName));
   writeFile("Get41.txt", "oud");
-  ToolRun run{{"host", "jan \"piet\"", "a\\\" b\\", "", "%PATH%&x|y>z", "j\xe4\xe4n", "-"},
-              "ge heim\"",
-              "Get41.txt",
-              "",
-              {}};
+  ToolRun run;
+  run.arguments = {"host", "jan \"piet\"", "a\\\" b\\", "", "%PATH%&x|y>z", "j\xe4\xe4n", "-"};
+  run.password = "ge heim\"";
+  run.outputFile = "Get41.txt";
   EXPECT_EQ(system.runTool(run), ToolOutcome::Done);
   EXPECT_EQ(readFile("Get41.txt"),
             "ge heim\"\nhost\njan \"piet\"\na\\\" b\\\n\n%PATH%&x|y>z\nj\xe4\xe4n\n-\n");
