@@ -208,7 +208,12 @@ void addUidlLine(MailboxIndex* index, std::string_view line) {
   if (!splitNumber(line, &n, &rest) || n > MaxIndexed) return;
   IndexEntry& e = index->entries[n];
   e.hasUidl = true;
-  e.uidl = rest.size() <= 70 ? std::string(rest) : "\x01" + digestHex(rest, 32);
+  if (rest.size() <= 70) {
+    e.uidl = rest;
+  } else {
+    e.uidl = '\x01';
+    e.uidl += digestHex(rest, 32);
+  }
 }
 
 bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* err) {
