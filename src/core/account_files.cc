@@ -6,7 +6,8 @@
 namespace core {
 
 std::vector<std::string> accountFileNames(int account) {
-  return {listFileName(account), headerFileName(account), seenFileName(account)};
+  return {listFileName(account), headerFileName(account), seenFileName(account),
+          tokenFileName(account)};
 }
 
 void holdAccountFiles(platform::System& system, int account) {

@@ -1,5 +1,5 @@
 // The files of an account's place in the list: its list, header and seen
-// files (file_names.h), named by the place's number.
+// files and its sign-in tokens (file_names.h), named by the place's number.
 //
 // A move or a removal renumbers places. It first holds the files of every
 // place it changes (renames them to held names), then rewrites Mailvak.ini,

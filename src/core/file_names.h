@@ -6,6 +6,11 @@
 //                   and whose mailbox it is): a deletion in account a's list
 //                   is checked against it, so it deletes only what was shown
 //   ML-<a>-<m>.eml  message m of account a, fetched for the viewer
+//   Token<a>.json   the sign-in tokens of account a (the tool owns what is in
+//                   it; Mailvak only names, moves and removes it)
+//   signin.txt      what the one sign-in under way asks the user to do: the
+//                   tool writes it while it waits
+//   signin.out      the sign-in's outcome line, read once the run has ended
 //   an2             the tool's list output read as the server's message count
 //   an2.uid         what an2 showed, which emptying a mailbox deletes against
 //   deles.dat       message numbers to delete, one per line, highest first (its
@@ -30,6 +35,11 @@ inline std::string seenFileName(int account) { return "Get2" + console::toText(a
 inline std::string messageFileName(int account, int message) {
   return "ML-" + console::toText(account) + "-" + console::toText(message) + ".eml";
 }
+inline std::string tokenFileName(int account) {
+  return "Token" + console::toText(account) + ".json";
+}
+inline constexpr const char* SignInBoxFileName = "signin.txt";
+inline constexpr const char* SignInResultFileName = "signin.out";
 inline constexpr const char* CountFileName = "an2";
 using platform::DeletionListFileName;
 inline constexpr const char* CountSeenFileName = "an2.uid";

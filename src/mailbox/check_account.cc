@@ -66,6 +66,11 @@ std::string refusalLine(std::string_view firstLine) {
       {"[LOGIN-DELAY]", "    Server wil nog geen nieuwe login, probeer het later."},
       {"[AUTH]", "    Naam of wachtwoord geweigerd."},
       {"[SYS/TEMP]", "    Storing bij de server, probeer het later."},
+      // The tool's own codes for a sign-in account's token.
+      {"[OAUTH2/REGRANT]", "    Opnieuw aanmelden nodig."},
+      {"[OAUTH2/DENIED]", "    Aanmelden geweigerd."},
+      {"[OAUTH2/EXPIRED]", "    Aanmelden verlopen."},
+      {"[OAUTH2/FAILED]", "    Aanmelden mislukt."},
   };
   std::string_view rest = firstLine.starts_with("-ERR ") ? firstLine.substr(5) : "";
   for (const auto& [code, line] : Codes) {

@@ -43,7 +43,8 @@ std::string wrongAnswerLine();  // no list file right after a server query
 std::string noMessagesLine();   // the server lists 0 messages
 std::string noAccessLine();     // any other count of 0: the server refused
 /// The status line for a refusal: the reason its response code gives
-/// ([IN-USE], [LOGIN-DELAY], [AUTH], [SYS/TEMP]), else noAccessLine().
+/// ([IN-USE], [LOGIN-DELAY], [AUTH], [SYS/TEMP], the tool's [OAUTH2/...]),
+/// else noAccessLine().
 std::string refusalLine(std::string_view firstLine);
 std::string toolMissingLine();  // the tool could not be started
 std::string notWrittenLine();   // the result file could not be written

@@ -148,6 +148,7 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
     writeFile("Get2" + std::to_string(a) + ".txt", "+OK " + std::to_string(a) + " 9\r\n");
   writeFile("Get42.txt", "headers 2");
   writeFile("Get22.uid", "seen 2");
+  writeFile("Token2.json", "tokens 2");
   writeFile("Get21.uid.got", "left by an interrupted move");
   mailbox::summariseAllAccounts(f.state);
   f.state.cell(1, 1) = Marked;  // marks and mailbox state travel with their account
@@ -158,8 +159,10 @@ TEST(MoveAccount, TheRecordTheTableAndTheResultFilesTradePlaces) {
   EXPECT_EQ(f.state.account(1).accountLabel, "Account 2");
   EXPECT_EQ(f.state.account(2).password, "secret1");
   EXPECT_EQ(readFile("Get21.txt"), "+OK 2 9\r\n");
-  EXPECT_EQ(readFile("Get41.txt") + readFile("Get21.uid"), "headers 2seen 2");
-  EXPECT_FALSE(f.system.fileExists("Get42.txt") || f.system.fileExists("Get22.uid"));
+  EXPECT_EQ(readFile("Get41.txt") + readFile("Get21.uid") + readFile("Token1.json"),
+            "headers 2seen 2tokens 2");
+  EXPECT_FALSE(f.system.fileExists("Get42.txt") || f.system.fileExists("Get22.uid") ||
+               f.system.fileExists("Token2.json"));
   EXPECT_FALSE(f.system.fileExists("Get21.uid.got"));
   EXPECT_EQ(f.state.account(1).summaryText, "  2 berichten,         9 bytes.");
   EXPECT_EQ(f.state.cursorLine, 1);

@@ -242,6 +242,7 @@ TEST(AccountRemoval, RenumbersTheResultFilesAndRewritesTheFile) {
       f.setAccount(a, "pop." + letter, "u", "", letter);
       writeFile("Get2" + console::toText(a) + ".txt", "list " + letter);
       writeFile("Get4" + console::toText(a) + ".txt", "headers " + letter);
+      writeFile("Token" + console::toText(a) + ".json", letter);
       f.state.cell(0, a) = a;
     }
     f.state.accountCount = 4;
@@ -254,8 +255,8 @@ TEST(AccountRemoval, RenumbersTheResultFilesAndRewritesTheFile) {
     bool yes = answer == "j";
     EXPECT_EQ(std::to_string(f.state.accountCount) + f.state.account(3).accountLabel +
                   std::to_string(f.state.cell(0, 3)) + readFile("Get23.txt") +
-                  readFile("Get44.txt"),
-              yes ? "3D4list D" : "4C3list Cheaders D");
+                  readFile("Get44.txt") + readFile("Token2.json"),
+              yes ? "3D4list DC" : "4C3list Cheaders DB");
     std::string records;
     for (char l : std::string(yes ? "ACD" : answer == "n" ? "ABCD" : "")) {
       records += record("pop." + std::string(1, l), "u", "", std::string(1, l));
