@@ -3,11 +3,13 @@
 #include "app/frame.h"
 #include "app/main_loop.h"
 #include "config/settings_editor.h"
+#include "console/dialog_box.h"
 #include "console/geometry.h"
 #include "console/text.h"
 #include "core/account_files.h"
 #include "mailbox/check_account.h"
 #include "platform/files.h"
+#include "platform/oauth2_providers.h"
 
 namespace app {
 
@@ -121,8 +123,26 @@ bool prepareConsole(core::Program& program) {
   return true;
 }
 
+namespace {
+
+// The providers, read once: which accounts sign in and where.
+void readProviders(core::Program& program) {
+  std::string err;
+  program.state.oauth2Providers = platform::oauth2Providers(
+      program.system.environmentVariable(platform::OAuth2ProvidersVariable), &err);
+  // The built-in table serves; whoever set the file must know it is not used.
+  if (!err.empty()) {
+    console::askInRedBox(program.console, " Providersbestand onbruikbaar! ",
+                         "       Druk op een toets       ");
+    program.console.setColour(console::LightGrey, console::Black);
+  }
+}
+
+}  // namespace
+
 void runMailvak(core::Program& program) {
   if (!prepareConsole(program)) return;
+  readProviders(program);
   if (!config::readConfiguration(program)) return;
   mailbox::summariseAllAccounts(program.state);
   mainLoop(program);

@@ -88,4 +88,10 @@ std::string Screen::rowText(int row) const {
   return text;
 }
 
+void Screen::restore(const Screen& kept) {
+  const std::uint64_t next = generation_ + 1;
+  *this = kept;
+  generation_ = next;
+}
+
 }  // namespace console

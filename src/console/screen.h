@@ -80,6 +80,10 @@ class Screen {
   /// then moves to column 1 of the next row, scrolling past the last row.
   void print(std::string_view text, bool lineEnd = false);
 
+  /// Puts back a copy of the screen taken earlier (cells, cursor, colours),
+  /// counted as a change of the grid.
+  void restore(const Screen& kept);
+
   const Cell& at(int row, int column) const { return cells_[index(row, column)]; }
   /// The bytes of one row as a string (1-based row).
   std::string rowText(int row) const;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/oauth2_providers.h"
+
 namespace core {
 
 class ResultFileCache;
@@ -136,6 +138,10 @@ struct State {
   /// A message that ended the program (too low a resolution, an unusable
   /// configuration file); shown again on the terminal's own screen at exit.
   std::string exitMessage;
+
+  /// The providers whose accounts sign in instead of giving a password, as
+  /// start-up read them.
+  std::vector<platform::OAuth2Provider> oauth2Providers;
 
   /// Records of the configuration file past the 80th, as they stand there
   /// (the password in its file form): the table has no room for them, but

@@ -8,6 +8,7 @@
 #include "console/text.h"
 #include "core/result_files.h"
 #include "core/tool_commands.h"
+#include "mailbox/sign_in.h"
 
 namespace mailbox {
 
@@ -167,6 +168,7 @@ void checkAccount(core::Program& program, int a) {
     readListFile(state, a, false, platform::ToolOutcome::Done);
     return;
   }
+  if (needsSignIn(program, a) && !signInBeforeCheck(program, a)) return;
   // Whatever the tool might write stays invisible, black on black.
   program.console.setColour(console::Black, console::Black);
   int row = program.console.cursorRow();
@@ -174,6 +176,17 @@ void checkAccount(core::Program& program, int a) {
   platform::ToolOutcome outcome = core::runTool(program, checkRun(state, a));
   program.console.placeCursor(row, column);
   if (checkRunEnded(state, a, outcome)) state.redrawWithoutKey = true;
+}
+
+bool signInBeforeCheck(core::Program& program, int a) {
+  const std::string line = signIn(program, a);
+  if (line.empty()) return true;
+  // The pass shows why until the next key; the list files stay as they were.
+  core::Account& account = program.state.account(a);
+  account.busyMark.clear();
+  account.statusText = line;
+  program.state.titleRepaint = true;
+  return false;
 }
 
 void summariseAccount(core::State& state, int a) {

@@ -37,6 +37,10 @@ void readListFile(core::State& state, int a, bool queryGotNoAnswer, platform::To
 /// rebuilt. Returns whether the server answered.
 bool checkRunEnded(core::State& state, int a, platform::ToolOutcome outcome);
 
+/// Signs account a in before its check (sign_in.h); when that fails, its
+/// status line says why and the busy mark goes. Returns whether it may check.
+bool signInBeforeCheck(core::Program& program, int a);
+
 /// The status lines of an account that shows no messages.
 std::string noAnswerLine();     // no list file, no server query this time
 std::string wrongAnswerLine();  // no list file right after a server query

@@ -7,7 +7,6 @@
 
 #include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "core/program.h"
@@ -21,9 +20,11 @@ inline constexpr int MaxAccountsPerHost = 2;
 /// the first key after its last run. The main loop owns one.
 class CheckAll {
  public:
-  /// Puts the busy mark on every folder line and has the next steps check
-  /// every account with 40 body lines; folders stay open or closed as they
-  /// are. Nothing happens while a check of every account is held.
+  /// Signs in the accounts that must sign in first, one after another, then
+  /// puts the busy mark on the folder line of every account ready to check
+  /// and has the next steps check those with 40 body lines; folders stay open
+  /// or closed as they are. Nothing happens while a check of every account is
+  /// held.
   void start(core::Program& program);
   /// Whether it still has runs to start or to end.
   bool underway() const;
@@ -51,8 +52,5 @@ class CheckAll {
   std::vector<Job> jobs_;       // index a - 1 for account a; empty when none is held
   std::map<int, int> running_;  // run number -> account
 };
-
-/// The host a server name points at: without ":port" or brackets, lower case.
-std::string serverHost(std::string_view serverName);
 
 }  // namespace mailbox

@@ -38,5 +38,30 @@ TEST(CheckAll, EveryAccountSideBySideWithinTheLimits) {
   EXPECT_EQ(f.system.mostOnOneServer, 2u);
 }
 
+TEST(CheckAll, AccountsSignInOneAfterAnotherFirstAndEscStopsOnlyOne) {
+  testing_support::TestProgram f(3);
+  platform::OAuth2Provider provider;
+  provider.servers = {"pop1.example.org", "pop3.example.org"};
+  provider.clientId = provider.deviceEndpoint = provider.tokenEndpoint = "https://t";
+  f.state.oauth2Providers = {provider};
+  f.state.account(1).password = f.state.account(3).password = "";
+  f.state.cell(0, 1) = core::Expanded;
+  f.system.holdRuns = true;  // the first sign-in waits for the user, who presses Esc
+  f.system.onWait = [&] {
+    if (f.system.stopped == 0) f.console.pushKey("\x1b");
+    f.system.holdRuns = f.system.stopped == 0;
+  };
+  f.system.outputs["signin.out"] = "+OK signed in";
+  f.keys({"a"});
+  mainLoop(f.program);
+  std::vector<std::string> runs;
+  for (const std::string& line : f.system.commands) runs.push_back(line.substr(0, 32));
+  EXPECT_EQ(runs, (std::vector<std::string>{
+                      "./mboxtool --signin pop1.example", "./mboxtool --signin pop3.example",
+                      "./mboxtool pop2.example.org 110 ", "./mboxtool --oauth2 Token3.json "}));
+  EXPECT_EQ(f.system.stopped, 1u);
+  EXPECT_EQ(f.row(4).substr(0, 26), "    Aanmelden afgebroken. ");
+}
+
 }  // namespace
 }  // namespace app

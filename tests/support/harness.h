@@ -45,11 +45,17 @@ class FakeSystem : public platform::System {
   }
   int waitForTools(int milliseconds, platform::ToolOutcome* ended) override {
     if (running.empty() || milliseconds == 0) return 0;
+    if (onWait) onWait();
+    if (holdRuns) return 0;
     auto [number, run] = running.front();
     running.pop_front();
     play(run);
     *ended = outcome;
     return number;
+  }
+  void stopTools() override {
+    stopped += running.size();
+    running.clear();
   }
   void startDetached(const std::string& file) override { started.push_back(file); }
   bool renameFile(const std::string& from, const std::string& to) override {
@@ -70,6 +76,9 @@ class FakeSystem : public platform::System {
   std::map<std::string, std::string> environment;
   std::string version = "Linux 6.12.0";
   std::function<void(const std::string&)> onCommand;
+  std::function<void()> onWait;  // at every wait for runs that may end one
+  bool holdRuns = false;         // no wait ends a run
+  size_t stopped = 0;            // runs that stopTools ended
   std::deque<std::pair<int, platform::ToolRun>> running;
   int lastRun = 0;
   size_t mostRunning = 0, mostOnOneServer = 0;
