@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "config/account_removal.h"
 #include "config/config_file.h"
 #include "console/dialog_box.h"
 #include "console/text.h"
+#include "core/file_names.h"
+#include "platform/oauth2_providers.h"
 
 namespace config {
 
@@ -22,6 +25,9 @@ constexpr int LabelRow = 15;
 constexpr int FirstTextColumn = 55;
 constexpr int SpareColumn = 89;  // right of the 34 text cells
 constexpr int SliceLength = 34;
+// Under the box while the server field holds a provider's server.
+constexpr int HintRow = 17, HintColumn = 34;
+constexpr std::string_view Hint = " Laat het wachtwoord leeg om in te loggen via je browser. ";
 
 constexpr char BoxTopLeft = '\xc9', BoxTopRight = '\xbb', BoxBottomLeft = '\xc8',
                BoxBottomRight = '\xbc', BoxVertical = '\xba', BoxHorizontal = '\xcd';
@@ -107,6 +113,7 @@ class Editor {
 
   void showPage();
   void storePage();
+  void showHint();
   void paintCursorCell();
   void handleExtended(int code);
   void handleByte(int code);
@@ -122,6 +129,9 @@ class Editor {
   // buffer), and whether the user changed the row since the page was shown.
   std::array<bool, 4> tooLong_{};
   std::array<bool, 4> touched_{};
+  // The screen under the box, for the cells the hint covers.
+  const console::Screen under_ = c_.screen();
+  bool hintShown_ = false;
   bool redraw_ = true;
   bool done_ = false;
   bool dialogShown_ = false;
@@ -153,6 +163,8 @@ void Editor::showPage() {
 void Editor::storePage() {
   // A page without a label is not an account: its changes are dropped.
   if (!labelGiven()) return;
+  core::Account& account = state_.account(page_);
+  const std::string server = account.serverName, user = account.userName;
   std::array<std::string*, 4> field = fields(page_);
   for (int i = 0; i < 4; ++i) {
     // A field the user did not type into stays exactly as it was, also when
@@ -160,6 +172,29 @@ void Editor::storePage() {
     if (!touched_[i]) continue;
     *field[i] =
         withoutTrailingBlanks(buffer_.substr(static_cast<size_t>(i) * SliceLength, SliceLength));
+  }
+  // Sign-in tokens belong to the mailbox they were given for.
+  if (account.serverName != server || account.userName != user) {
+    program_.system.deleteFile(core::tokenFileName(page_));
+  }
+}
+
+void Editor::showHint() {
+  const std::string server = touched_[0] ? withoutTrailingBlanks(buffer_.substr(0, SliceLength))
+                                         : state_.account(page_).serverName;
+  const bool wanted = platform::providerForServer(state_.oauth2Providers, server) != nullptr;
+  if (wanted == hintShown_) return;
+  hintShown_ = wanted;
+  c_.placeCursor(HintRow, HintColumn);
+  if (wanted) {
+    c_.setColour(console::Yellow, console::Blue);
+    c_.print(Hint);
+    return;
+  }
+  for (int column = HintColumn; column < HintColumn + static_cast<int>(Hint.size()); ++column) {
+    const console::Cell& cell = under_.at(HintRow, column);
+    c_.setColour(cell.foreground, cell.background);
+    c_.print(std::string(1, static_cast<char>(cell.byte)));
   }
 }
 
@@ -260,6 +295,7 @@ void Editor::run() {
       showPage();
       redraw_ = false;
     }
+    showHint();
     c_.placeCursor(row_, column_);
     c_.setColour(console::White, console::LightRed);
     paintCursorCell();

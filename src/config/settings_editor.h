@@ -4,7 +4,9 @@
 // password, label); a field's text stands in columns 55-88 and column 89 is a
 // spare cell. The page buffer holds the four fields of the shown account as
 // 34-byte slices padded with blanks; the cursor cell is drawn white on light
-// red and the terminal's own cursor stays hidden.
+// red and the terminal's own cursor stays hidden. While the server field holds
+// a provider's server, row 17 under the box says that an empty password signs
+// in through the browser; otherwise it shows what lies under the box.
 #pragma once
 
 #include "core/program.h"

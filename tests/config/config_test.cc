@@ -232,6 +232,27 @@ TEST(SettingsEditor, AFailedWriteIsShownAndKeepsTheOldFile) {
   EXPECT_EQ(ini(), templateText());
 }
 
+TEST(SettingsEditor, AProvidersServerGetsTheHintAndANewMailboxLosesItsTokens) {
+  Config f;
+  f.twoAccounts();
+  platform::OAuth2Provider provider;
+  provider.servers = {"pop.b.nl"};
+  f.state.oauth2Providers = {provider};
+  for (const char* token : {"Token1.json", "Token2.json"}) writeFile(token, "{}");
+  std::string hint, under = f.rows(17, 17);
+  int step = 0;
+  f.console.onIdle = [&](console::MemoryConsole& c) {
+    hint += f.rows(17, 17) + "|";
+    if (step < 2) c.pushKey(step++ == 0 ? PgDn : "x");  // to page 2, then a new server there
+  };
+  settingsEditor(f.program);
+  EXPECT_EQ(hint, under + "|" + std::string(33, ' ') +
+                      " Laat het wachtwoord leeg om in te loggen via je browser.\n|" + under + "|");
+  EXPECT_EQ(f.bg(17, 40), console::Black);  // the cells under the hint are back
+  EXPECT_TRUE(f.system.fileExists("Token1.json"));
+  EXPECT_FALSE(f.system.fileExists("Token2.json"));
+}
+
 TEST(AccountRemoval, RenumbersTheResultFilesAndRewritesTheFile) {
   for (std::string answer : {"j", "n", "unsaved"}) {  // unsaved: Mailvak.ini cannot be written
     SCOPED_TRACE(answer);
