@@ -1,11 +1,11 @@
 #include "mailbox/check_all.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <vector>
 
 #include "mailbox/check_account.h"
+#include "platform/oauth2_providers.h"
 
 namespace mailbox {
 
@@ -63,26 +63,11 @@ int CheckAll::startWaiting(core::Program& program) {
   return done;
 }
 
-std::string serverHost(std::string_view name) {
-  for (std::string_view scheme : {"pop3s://", "pop3://"}) {
-    if (name.starts_with(scheme)) name.remove_prefix(scheme.size());
-  }
-  if (name.starts_with('[')) {
-    name = name.substr(1, name.find(']') - 1);
-  } else if (name.find(':') == name.rfind(':')) {  // one colon at most: not a bare IPv6 address
-    name = name.substr(0, name.find(':'));
-  }
-  std::string host(name);
-  std::transform(host.begin(), host.end(), host.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return host;
-}
-
 void CheckAll::start(core::Program& program) {
   core::State& s = program.state;
   if (!jobs_.empty()) return;  // one at a time
   for (int a = 1; a <= std::min(s.accountCount, core::MaxAccounts); ++a) {
-    jobs_.push_back({Stage::Waiting, serverHost(s.account(a).serverName)});
+    jobs_.push_back({Stage::Waiting, platform::serverHost(s.account(a).serverName)});
     s.account(a).busyMark = " [bezig]";
   }
   s.bodyLinesToFetch = 40;

@@ -7,7 +7,6 @@
 
 #include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "core/program.h"
@@ -51,8 +50,5 @@ class CheckAll {
   std::vector<Job> jobs_;       // index a - 1 for account a; empty when none is held
   std::map<int, int> running_;  // run number -> account
 };
-
-/// The host a server name points at: without ":port" or brackets, lower case.
-std::string serverHost(std::string_view serverName);
 
 }  // namespace mailbox
