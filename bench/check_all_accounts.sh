@@ -28,13 +28,17 @@ for ((a = 1; a <= accounts; a++)); do ini+=("127.0.0.$(((a + 1) / 2)):$proxy" "u
 e2e_write_ini "$E2E_WORK/Mailvak.ini" "${ini[@]}"
 
 # timed KEY: sends the key at rest and prints the seconds until the program
-# rests again (no tool run left, waiting for a key), polled every 5 ms.
+# rests again (no tool run left, waiting for a key), polled every 5 ms with
+# builtins only (a read with a timeout on a pipe that never speaks), so that
+# the polling starts no process beside the ones measured.
+exec {nap}<> <(:)
 timed() {
   e2e_expect "the program did not come to rest" e2e_idle
-  local pid=$(e2e_pid) start=$(date +%s.%N); local before=$(e2e_reads "$pid")
+  local pid=$(e2e_pid) before start
+  before=$(e2e_reads "$pid") start=$EPOCHREALTIME
   e2e_send "$1"
-  until e2e_settled "$pid" "$before"; do sleep 0.005; done
-  echo "$(date +%s.%N) - $start" | bc
+  until e2e_settled "$pid" "$before"; do read -rt 0.005 -u "$nap" || true; done
+  echo "$EPOCHREALTIME - $start" | bc
 }
 
 e2e_start 127 45

@@ -69,14 +69,30 @@ e2e_quit() { e2e_key "${1:-q}"; e2e_ended; }
 # The program drops keys that arrive while it draws message lines, so every
 # key waits until it sleeps in poll() for a key with no tool running.
 e2e_pid() { pgrep -P "$(e2e_tmux display-message -p -t e2e '#{pane_pid}')" -x mailvak | head -n 1; }
-e2e_idle() {
-  local pid
-  pid=$(e2e_pid) && [ -n "$pid" ] && [ -z "$(pgrep -P "$pid")" ] || return 1
-  grep -q '^State:[[:space:]]*S' "/proc/$pid/status" 2>/dev/null &&
-    [[ "$(cut -d' ' -f1 "/proc/$pid/syscall" 2>/dev/null)" =~ ^(7|271)$ ]]  # poll, ppoll
+# e2e_at_rest PID: PID has no child left and sleeps in poll or ppoll. It reads
+# /proc with builtins only, so polling it takes no CPU from the program.
+e2e_at_rest() {
+  local task children= line= call=
+  for task in "/proc/$1"/task/*; do
+    read -r children < "$task/children" 2>/dev/null
+    [ -z "$children" ] || return 1
+  done
+  while read -r line; do [[ $line == State:* ]] && break; done < "/proc/$1/status" 2>/dev/null
+  read -r call _ < "/proc/$1/syscall" 2>/dev/null
+  [[ $line == State:*S* && $call =~ ^(7|271)$ ]]  # poll, ppoll
 }
-e2e_reads() { awk '/^syscr/ { print $2 }' "/proc/$1/io" 2>/dev/null; }
-e2e_settled() { [ ! -d "/proc/$1" ] || { [ "$(e2e_reads "$1")" != "$2" ] && e2e_idle; }; }
+e2e_idle() { local pid; pid=$(e2e_pid) && [ -n "$pid" ] && e2e_at_rest "$pid"; }
+# e2e_reads PID: the read calls PID has made so far.
+e2e_reads() {
+  local key value
+  while read -r key value; do [ "$key" = syscr: ] && echo "$value"; done < "/proc/$1/io" 2>/dev/null
+}
+e2e_settled() {
+  [ -d "/proc/$1" ] || return 0
+  local key value reads=
+  while read -r key value; do [ "$key" = syscr: ] && reads=$value; done < "/proc/$1/io" 2>/dev/null
+  [ "$reads" != "$2" ] && e2e_at_rest "$1"
+}
 # e2e_key ARGS...: at rest, sends the keys (send-keys arguments) and waits
 # until the program has read them and rests again, or has ended.
 e2e_key() {
