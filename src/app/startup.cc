@@ -52,6 +52,19 @@ bool refuse(core::Program& program, const std::string& message) {
   return false;
 }
 
+// The providers, read once: which accounts sign in and where.
+void readProviders(core::Program& program) {
+  std::string err;
+  program.state.oauth2Providers = platform::oauth2Providers(
+      program.system.environmentVariable(platform::OAuth2ProvidersVariable), &err);
+  // The built-in table serves; whoever set the file must know it is not used.
+  if (!err.empty()) {
+    console::askInRedBox(program.console, " Providersbestand onbruikbaar! ",
+                         "       Druk op een toets       ");
+    program.console.setColour(console::LightGrey, console::Black);
+  }
+}
+
 }  // namespace
 
 std::string workingDirectoryFor(platform::System& system) {
@@ -122,23 +135,6 @@ bool prepareConsole(core::Program& program) {
   c.setColour(console::LightGrey, console::Black);
   return true;
 }
-
-namespace {
-
-// The providers, read once: which accounts sign in and where.
-void readProviders(core::Program& program) {
-  std::string err;
-  program.state.oauth2Providers = platform::oauth2Providers(
-      program.system.environmentVariable(platform::OAuth2ProvidersVariable), &err);
-  // The built-in table serves; whoever set the file must know it is not used.
-  if (!err.empty()) {
-    console::askInRedBox(program.console, " Providersbestand onbruikbaar! ",
-                         "       Druk op een toets       ");
-    program.console.setColour(console::LightGrey, console::Black);
-  }
-}
-
-}  // namespace
 
 void runMailvak(core::Program& program) {
   if (!prepareConsole(program)) return;

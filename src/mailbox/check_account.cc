@@ -60,6 +60,12 @@ std::string notWrittenLine() {
   return statusLine("    Resultaatbestand niet te schrijven (schijf vol?).");
 }
 
+std::string signInCancelledLine() { return statusLine("    Aanmelden afgebroken."); }
+std::string signInNotConfiguredLine(std::string_view providerName) {
+  return statusLine("    Aanmelden bij " + std::string(providerName) +
+                    " is niet ingesteld in deze versie.");
+}
+
 std::string refusalLine(std::string_view firstLine) {
   // A server may say why in a response code right after "-ERR ".
   static constexpr std::pair<std::string_view, std::string_view> Codes[] = {

@@ -50,6 +50,9 @@ std::string noAccessLine();     // any other count of 0: the server refused
 /// ([IN-USE], [LOGIN-DELAY], [AUTH], [SYS/TEMP], the tool's [OAUTH2/...]),
 /// else noAccessLine().
 std::string refusalLine(std::string_view firstLine);
+std::string signInCancelledLine();  // Esc broke a sign-in off
+/// A sign-in with a provider that has no client id in this build.
+std::string signInNotConfiguredLine(std::string_view providerName);
 std::string toolMissingLine();  // the tool could not be started
 std::string notWrittenLine();   // the result file could not be written
 

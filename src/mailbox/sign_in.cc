@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "console/layout.h"
 #include "console/text.h"
 #include "core/file_names.h"
 #include "core/tool_commands.h"
@@ -20,24 +19,6 @@ constexpr int BoxRow = 8, BoxColumn = 15, TextWidth = 95;
 // How long one wait for the run's end may last before the keys are looked at.
 constexpr int KeyWatchMilliseconds = 30;
 
-std::string statusLine(std::string_view text) {
-  std::string line(text);
-  line.resize(console::layout::LineWidth, ' ');
-  return line;
-}
-
-std::vector<std::string> lines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1) {
-    std::string line = bytes.substr(start, end - start);
-    if (line.ends_with('\r')) line.pop_back();
-    lines.push_back(std::move(line));
-  }
-  if (start < bytes.size()) lines.push_back(bytes.substr(start));
-  return lines;
-}
-
 // An address too long for one row goes on over as many rows as it needs.
 void addWrapped(std::vector<std::string>& rows, std::string_view text) {
   do {
@@ -52,21 +33,21 @@ bool isWebAddress(std::string_view address) {
 
 // Shows what the box file asks, once it is there; returns whether it was.
 bool showBox(core::Program& program, int a, const platform::OAuth2Provider& provider) {
-  std::string bytes;
-  if (!platform::readRegularFile(core::SignInBoxFileName, bytes).exists) return false;
-  const std::vector<std::string> box = lines(bytes);
+  platform::TextFile file(core::SignInBoxFileName, platform::TextFile::Mode::Input);
+  if (!file.isOpen()) return false;
+  const std::string kind = file.readLine(), address = file.readLine(), code = file.readLine();
   std::vector<std::string> rows = {
       "", "Aanmelden bij " + provider.name + " voor " + program.state.account(a).accountLabel, ""};
-  if (box.size() >= 3 && box[0] == "device") {
+  if (kind == "device" && !code.empty()) {
     rows.push_back("Ga naar");
-    addWrapped(rows, box[1]);
+    addWrapped(rows, address);
     rows.push_back("en voer deze code in:");
-    addWrapped(rows, box[2]);
-  } else if (box.size() >= 2 && box[0] == "browser") {
+    addWrapped(rows, code);
+  } else if (kind == "browser" && !address.empty()) {
     rows.push_back("Je browser opent de aanmeldpagina. Opent hij niet (of werk je op afstand),");
     rows.push_back("ga dan in een browser naar:");
-    addWrapped(rows, box[1]);
-    if (isWebAddress(box[1])) program.system.startDetached(box[1]);
+    addWrapped(rows, address);
+    if (isWebAddress(address)) program.system.startDetached(address);
   } else {
     return false;  // not what the tool writes: no box
   }
@@ -94,17 +75,12 @@ std::string outcomeLine(platform::ToolOutcome outcome, const platform::OAuth2Pro
   if (first.find("[OAUTH2/UNCONFIGURED]") != std::string::npos) {
     return signInNotConfiguredLine(provider.name);
   }
+  // The tool's codes say what went wrong; anything else is a failed sign-in.
   std::string line = refusalLine(first);
   return line == noAccessLine() ? refusalLine("-ERR [OAUTH2/FAILED]") : line;
 }
 
 }  // namespace
-
-std::string signInCancelledLine() { return statusLine("    Aanmelden afgebroken."); }
-std::string signInNotConfiguredLine(std::string_view providerName) {
-  return statusLine("    Aanmelden bij " + std::string(providerName) +
-                    " is niet ingesteld in deze versie.");
-}
 
 bool needsSignIn(core::Program& program, int a) {
   return core::signInProvider(program.state, a) &&
@@ -127,7 +103,7 @@ std::string signIn(core::Program& program, int a) {
   if (run == 0) return outcomeLine(outcome, *provider);
   const console::Screen under = c.screen();
   bool shown = false, cancelled = false;
-  while (!cancelled) {
+  for (;;) {
     c.flush();  // also repaints a terminal that changed size
     // Only Esc means something while the box stands; other keys are dropped.
     for (std::string key = c.readKey(); !key.empty(); key = c.readKey()) {

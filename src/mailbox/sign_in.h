@@ -11,7 +11,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "core/program.h"
 
@@ -23,9 +22,5 @@ bool needsSignIn(core::Program& program, int a);
 /// Signs account a in; returns "" once its token file is written, else the
 /// status line that says why not. Esc stops the run.
 std::string signIn(core::Program& program, int a);
-
-std::string signInCancelledLine();  // Esc stopped the sign-in
-/// The provider has no client id in this build.
-std::string signInNotConfiguredLine(std::string_view providerName);
 
 }  // namespace mailbox
