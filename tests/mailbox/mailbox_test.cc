@@ -70,10 +70,7 @@ TEST(CheckAccount, ARefusalSaysWhyWhenTheServerGivesAResponseCode) {
       {"-ERR [login-delay] 300", "    Server wil nog geen nieuwe login, probeer het later."},
       {"-ERR [SYS/TEMP] Later", "    Storing bij de server, probeer het later."},
       {"-ERR [OAUTH2/REGRANT] x", "    Opnieuw aanmelden nodig."},
-      {"-ERR [OAUTH2/DENIED] x", "    Aanmelden geweigerd."},
-      {"-ERR [OAUTH2/EXPIRED] x", "    Aanmelden verlopen."},
-      {"-ERR [oauth2/failed] x", "    Aanmelden mislukt."},
-      {"-ERR [OAUTH2/UNCONFIGURED] x", "    Geen toegang tot de mailbox."},
+      {"-ERR [oauth2/expired] x", "    Aanmelden verlopen."},
       {"-ERR [SYS/PERM] Nee", "    Geen toegang tot de mailbox."},
       {"-ERR Nee [AUTH]", "    Geen toegang tot de mailbox."}};
   for (const auto& [first, text] : cases) {
