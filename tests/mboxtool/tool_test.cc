@@ -29,8 +29,9 @@ const mboxtool::Options quick = {{2000, 300, 60000}};  // reads end after 300 ms
 
 Ran run(const std::string& work, const std::string& host, int port,
         const std::vector<std::string>& words, mboxtool::Options o = quick,
-        const std::string& user = "jan", const std::string& password = "geheim") {
-  mboxtool::Request r{host, std::to_string(port), user, password, words[0], {}};
+        const std::string& user = "jan", const std::string& password = "geheim",
+        mboxtool::Login login = mboxtool::Login::Password) {
+  mboxtool::Request r{host, std::to_string(port), user, password, login, words[0], {}};
   r.args.assign(words.begin() + 1, words.end());
   mboxtool::StringSink sink;
   o.workDir = work;
@@ -395,6 +396,48 @@ TEST(ToolSafety, AServerThatOfferedStlsNeverGetsThePasswordInPlainText) {
   EXPECT_NE(0, access(other.file("doel").c_str(), F_OK));
 }
 
+// A token goes out in two SASL steps, and only to a server that offers the
+// mechanism; a refused one ends, promptly, in the server's -ERR line after the
+// error step is answered, and the list of a token login is the list of a password login.
+TEST(TokenLogin, SendsTheTokenInTwoStepsAndWritesARefusalAsAPasswordRefusal) {
+  using enum mboxtool::Login;
+  FaultServer server;
+  const std::string a(1, '\x01'),
+      refused = "-ERR [AUTH] Authentication failed.",
+      x = " " + mboxtool::base64("user=j,a=n" + a + "auth=Bearer t0k" + a + a),
+      o = " " + mboxtool::base64("n,a=j=2Ca=3Dn," + a + "host=127.0.0.1" + a + "port=" +
+                                 std::to_string(server.port()) + a + "auth=Bearer t0k" + a + a);
+  Script refusing, noBearer;
+  refusing.refusal = refused, noBearer.sasl = "PLAIN XOAUTH2";
+  const struct Row {
+    mboxtool::Login login;
+    Script script;
+    int status;
+    std::string out, sent;  // out "": the list of a password login
+  } rows[] = {
+      {XOAuth2, {}, 0, "", x},
+      {OAuthBearer, {}, 0, "", o},
+      {XOAuth2, refusing, 1, refused + "\r\n", x + " "},
+      {OAuthBearer, refusing, 1, refused + "\r\n", o + " AQ=="},
+      {XOAuth2, {"AUTH", Act::Mute}, 1, "", ""},
+      {OAuthBearer, noBearer, 1,
+       "-ERR server does not offer OAUTHBEARER; the token was not sent\r\n", ""},
+  };
+  ScopedTempDir work(false);
+  server.set(sample(2, 1));
+  const std::string list = run(work.path(), "127.0.0.1", server.port(), {"list"}).out;
+  for (const Row& c : rows) {
+    SCOPED_TRACE(c.sent + c.script.at);
+    server.set(sample(2, 1), c.script);
+    auto start = std::chrono::steady_clock::now();
+    Ran r = run(work.path(), "127.0.0.1", server.port(), {"list"}, quick, "j,a=n", "t0k", c.login);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(c.status, r.status);
+    EXPECT_EQ(c.out.empty() && !c.status ? list : c.out, r.out);
+    EXPECT_EQ(c.sent, server.sasl());
+  }
+}
+
 // The kept files' names are the same on every system and in every version (a new
 // tool finds the list an older one kept); AUTH PLAIN's Base64 pads as it must.
 TEST(ToolSafety, KeptFilesAndAuthPlainEncodeAlike) {
@@ -406,28 +449,33 @@ TEST(ToolSafety, KeptFilesAndAuthPlainEncodeAlike) {
 }
 
 // The tool as a process: on a full disk the run says that its output is not
-// written instead of leaving the program a file it takes for whole; the password leaves its
-// argument memory at once.
-TEST(ToolProcess, FailsOnAFullDiskAndHidesThePassword) {
+// written instead of leaving the program a file it takes for whole; the password, or the
+// token, leaves its argument memory at once.
+TEST(ToolProcess, FailsOnAFullDiskAndHidesThePasswordAndTheToken) {
   ScopedTempDir work;  // where a list would keep its snapshot
   FaultServer server;
   server.set(sample(3, 1));
-  std::string start = "MBOXTOOL_READ_TIMEOUT_MS=3000 " + std::string(MAILVAK_BINARY_DIR) +
-                      "/mboxtool 127.0.0.1 " + std::to_string(server.port()) + " jan ";
+  std::string tool =
+                  "MBOXTOOL_READ_TIMEOUT_MS=3000 " + std::string(MAILVAK_BINARY_DIR) + "/mboxtool ",
+              at = "127.0.0.1 " + std::to_string(server.port()) + " jan ";
   EXPECT_EQ(
-      3, WEXITSTATUS(std::system(("timeout 20 env " + start + "geheim list >/dev/full").c_str())));
+      3,
+      WEXITSTATUS(std::system(("timeout 20 env " + tool + at + "geheim list >/dev/full").c_str())));
   EXPECT_TRUE(std::filesystem::is_empty(work.path()));  // no snapshot of a list nobody got
   server.set({}, {"", Act::Mute});                      // the tool waits for a greeting
-  FILE* shell = popen((start + "Zeer-Geheim list >/dev/null & echo $!").c_str(), "r");
-  int pid = 0;
-  ASSERT_TRUE(shell && fscanf(shell, "%d", &pid) == 1 && pclose(shell) == 0);
-  std::string cmd;  // the shell's before the exec, the tool's after, empty once it ended
-  for (int i = 0; i < 500 && (cmd.find("jan") == cmd.npos || cmd.find("Geheim") != cmd.npos); ++i) {
-    usleep(10000);
-    cmd = testing_support::readFile("/proc/" + std::to_string(pid) + "/cmdline");
+  for (std::string login : {"", "--xoauth2 "}) {
+    FILE* shell = popen((tool + login + at + "Zeer-Geheim list >/dev/null & echo $!").c_str(), "r");
+    int pid = 0;
+    ASSERT_TRUE(shell && fscanf(shell, "%d", &pid) == 1 && pclose(shell) == 0);
+    std::string cmd;  // the shell's before the exec, the tool's after, empty once it ended
+    for (int i = 0; i < 500 && (cmd.find("jan") == cmd.npos || cmd.find("Geheim") != cmd.npos);
+         ++i) {
+      usleep(10000);
+      cmd = testing_support::readFile("/proc/" + std::to_string(pid) + "/cmdline");
+    }
+    EXPECT_TRUE(cmd.find("jan") != cmd.npos && cmd.find("Geheim") == cmd.npos) << cmd;
+    kill(pid, SIGTERM);
   }
-  EXPECT_TRUE(cmd.find("jan") != cmd.npos && cmd.find("Geheim") == cmd.npos) << cmd;
-  kill(pid, SIGTERM);
 }
 
 // A real Dovecot over plain text, STLS and TLS from the first byte, each named

@@ -1,9 +1,9 @@
 // Two POP3 servers on 127.0.0.1 for tests. FaultServer answers from a list of
 // messages, one connection at a time on its own thread, and on demand spoils
-// the answer to one command; any user and password log in, DELE marks and
-// QUIT removes. DovecotServer is a real one, run by scripts/dovecot.sh: one
-// instance without TLS, one that offers STLS on its plain port and TLS from
-// the first byte on another.
+// the answer to one command; any user and password or access token logs in,
+// DELE marks and QUIT removes. DovecotServer is a real one, run by
+// scripts/dovecot.sh: one instance without TLS, one that offers STLS on its
+// plain port and TLS from the first byte on another.
 #pragma once
 
 #include <netinet/in.h>
@@ -51,7 +51,9 @@ struct Script {
   bool pipelining = true, uidl = true, stls = false;  // offered in CAPA
   bool whole = false;  // TOP sends the whole message, as a server that ignores the line count
   Ahead ahead = Ahead::HangUp;
-  std::string refusal = "";  // the answer to PASS instead of "+OK Logged in."
+  std::string refusal = "";  // the answer to PASS instead of "+OK Logged in."; to a token
+                             // after an error step
+  std::string sasl = "XOAUTH2 OAUTHBEARER";  // its AUTH takes any token in two steps
 };
 
 /// Binds a TCP socket to port on 127.0.0.1 (0: a free one) and returns the
@@ -92,7 +94,11 @@ class FaultServer {
     return out;
   }
   std::atomic<bool> pipelined{false};  // a command sent ahead was answered in order
-  std::atomic<int> logins{0};          // PASS commands since set()
+  std::atomic<int> logins{0};          // PASS commands and tokens since set()
+  std::string sasl() {                 // the lines the last AUTH got, each after a blank
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sasl_;
+  }
   // "+OK", headers, empty line and n body lines (all for n < 0), dot-stuffed, ".";
   // not wire: the lines alone.
   static std::string topReply(const std::string& text, long n, bool wire = true) {
@@ -156,6 +162,7 @@ class FaultServer {
     lock.unlock();
     std::set<size_t> marked;
     std::string in;
+    int step = 0;  // 1: AUTH waits for the token, 2: for the answer to its error step
     if (!answer(fd, s.at.empty() ? s.act : Act::None, "+OK ready.\r\n")) return;
     for (size_t nl;;) {
       bool ahead = true;  // the command came before the last answer went out
@@ -169,6 +176,17 @@ class FaultServer {
       }
       std::string line = in.substr(0, nl - (nl && in[nl - 1] == '\r'));
       in.erase(0, nl + 1);
+      if (step) {  // a line of AUTH: the token, then the answer to the error step
+        std::lock_guard<std::mutex> again(mutex_);
+        sasl_ += " " + line;
+        logins += step == 1;
+        step = step == 1 && !s.refusal.empty() ? 2 : 0;
+        std::string r = step                ? "+ eyJzdGF0dXMiOiI0MDEifQ=="
+                        : s.refusal.empty() ? "+OK Logged in."
+                                            : s.refusal;
+        if (!put(fd, r + "\r\n")) return;
+        continue;
+      }
       if (!ahead && !s.pipelining && s.ahead == Ahead::Drop) in.clear();
       if (ahead && !s.pipelining && s.ahead == Ahead::HangUp) return;
       if (ahead && !s.pipelining && s.ahead == Ahead::Refuse) {
@@ -184,7 +202,11 @@ class FaultServer {
       std::string r = "+OK\r\n";
       if (verb == "CAPA") {
         r += std::string("TOP\r\nUSER\r\n") + (s.uidl ? "UIDL\r\n" : "") +
-             (s.pipelining ? "PIPELINING\r\n" : "") + (s.stls ? "STLS\r\n" : "") + ".\r\n";
+             (s.pipelining ? "PIPELINING\r\n" : "") + (s.stls ? "STLS\r\n" : "") + "SASL " +
+             s.sasl + "\r\n.\r\n";
+      } else if (verb == "AUTH") {
+        std::lock_guard<std::mutex> again(mutex_);
+        step = 1, sasl_.clear(), r = "+ \r\n";
       } else if (verb == "PASS") {
         ++logins;
         r = (s.refusal.empty() ? "+OK Logged in." : s.refusal) + "\r\n";
@@ -220,6 +242,7 @@ class FaultServer {
   std::mutex mutex_;
   Script script_;
   std::vector<Message> box_;
+  std::string sasl_;
 };
 
 class DovecotServer {
