@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/files.h"
+#include "platform/oauth2_providers.h"
 #include "platform/system.h"
 #include "platform/terminal_device.h"
 #include "support/temp_dir.h"
@@ -46,6 +47,47 @@ TEST(TextFile, LineEndsFifosAndModes) {
 // Tool runs start ./mboxtool without a shell: the password travels on a pipe,
 // never on a command line, and the result file is Mailvak's own, never a
 // link or a special file that stood under its name.
+TEST(OAuth2Providers, TheFileAddsAndOverridesAndABadFileCountsForNothing) {
+  testing_support::ScopedTempDir dir;
+  testing_support::writeFile("p.ini", "; tests\n[google]\nservers = POP.Gmail.com mail.test\n"
+                                      "token_endpoint = http://localhost:8/t ; loopback only\n"
+                                      "[Lokaal]\nservers = 127.0.0.1\nflow = browser\n"
+                                      "authorization_endpoint = https://a.test/x;y\n"
+                                      "token_endpoint = https://a.test/t\nclient_id = c\n"
+                                      "mechanism = oauthbearer\n");
+  std::string err;
+  auto providers = oauth2Providers("p.ini", &err);
+  EXPECT_EQ(err, "");
+  const OAuth2Provider* google = providerForServer(providers, "pop3s://MAIL.test.:995");
+  ASSERT_TRUE(google && google->name == "Google");
+  EXPECT_EQ(google->tokenEndpoint, "http://localhost:8/t");
+  EXPECT_EQ(google->scope, "https://mail.google.com/");
+  const OAuth2Provider* local = providerForServer(providers, "127.0.0.1:110");
+  ASSERT_TRUE(local && local->configured());
+  EXPECT_EQ(local->authorizationEndpoint, "https://a.test/x;y");
+  EXPECT_EQ(local->mechanism, SaslMechanism::OAuthBearer);
+  EXPECT_EQ(providerForServer(providers, "outlook.office365.com")->flow, OAuth2Flow::Device);
+  EXPECT_EQ(providerForServer(providers, "pop.example.org"), nullptr);
+  EXPECT_EQ(serverHost("[::1]:110"), "[::1]");
+
+  for (const char* bad : {"servers = x\n", "[x]\nservers = y\nflow = sideways\n", "[x]\nscope = s\n",
+                          "[x]\nservers = y\ntoken_endpoint = http://mail.test/t\n"}) {
+    testing_support::writeFile("p.ini", bad);
+    providers = oauth2Providers("p.ini", &err);
+    EXPECT_NE(err, "") << bad;
+    EXPECT_EQ(providers.size(), 2u) << bad;
+  }
+  oauth2Providers("missing.ini", &err);
+  EXPECT_NE(err, "");
+  for (const char* url : {"https://login.test/t", "http://127.0.0.1:9/t", "HTTP://LOCALHOST/t"}) {
+    EXPECT_TRUE(acceptableEndpoint(url)) << url;
+  }
+  for (const char* url : {"http://mail.test/t", "http://localhost@evil.test/", "ftp://x/", "https://",
+                          "http://localhost.evil.test/"}) {
+    EXPECT_FALSE(acceptableEndpoint(url)) << url;
+  }
+}
+
 TEST(ToolRun, PasswordOnAPipeAndAResultFileOfItsOwn) {
   using testing_support::readFile, testing_support::writeFile;
   testing_support::ScopedTempDir dir;
