@@ -480,11 +480,15 @@ TEST(ToolProcess, FailsOnAFullDiskAndHidesThePasswordAndTheToken) {
 
 // A real Dovecot over plain text, STLS and TLS from the first byte, each named
 // its own way: host and port, host:port, pop3s://host:port/. What the tool
-// writes is compared byte for byte with the mail the server holds.
+// writes is compared byte for byte with the mail the server holds. An access
+// token lists the same by either mechanism.
 TEST(DovecotTool, ListsReadsAndDeletesWhatTheServerHolds) {
   if (!DovecotServer::available()) GTEST_SKIP() << "dovecot-pop3d is not installed";
+  OAuth2Server oauth;  // the users also log in with its access tokens
+  setenv("DOVECOT_OAUTH2_INTROSPECTION", oauth.url("/introspect").c_str(), 1);
   DovecotServer server;
   ASSERT_TRUE(server.start({"plain", "stls", "tls"}, "geheim"));
+  unsetenv("DOVECOT_OAUTH2_INTROSPECTION");
   setenv("SSL_CERT_FILE", server.caFile().c_str(), 1);
   ScopedTempDir work(false);
   for (const char* host : {"no-such-host.invalid", "127.0.0.1"})  // nobody answers: no file
@@ -508,11 +512,24 @@ TEST(DovecotTool, ListsReadsAndDeletesWhatTheServerHolds) {
            {"stls", "127.0.0.1:" + stls, 110},
            {"tls", "pop3s://127.0.0.1:" + tls + "/", 110}}) {
     SCOPED_TRACE(user);
-    auto tool = [&](const std::vector<std::string>& words, const std::string& password = "geheim") {
-      return run(work.path(), host, port, words, {{2000, 5000, 60000}}, user, password);
+    auto tool = [&](const std::vector<std::string>& words, const std::string& password = "geheim",
+                    mboxtool::Login login = mboxtool::Login::Password) {
+      return run(work.path(), host, port, words, {{2000, 5000, 60000}}, user, password, login);
     };
     ASSERT_TRUE(server.addMessages(user, mail));
     EXPECT_EQ(list, tool({"list"}).out);
+    using enum mboxtool::Login;
+    for (auto login : {XOAuth2, OAuthBearer})
+      EXPECT_EQ(list, tool({"list"}, oauth.mint(user), login).out);
+    if (user == "stls") {  // a revoked token, or another user's, is refused as a wrong password is
+      std::string revoked = oauth.mint(user);
+      oauth.post("/revoke", "user=" + user);
+      for (auto [login, token] : {std::pair{XOAuth2, revoked}, {OAuthBearer, oauth.mint("tls")}}) {
+        Ran refused = tool({"list"}, token, login);
+        EXPECT_EQ(1, refused.status);
+        EXPECT_EQ("-ERR [AUTH] Authentication failed.\r\n", refused.out);
+      }
+    }
     std::string headers = work.file("headers-" + user);  // check: the same in one login
     EXPECT_EQ(list, tool({"check", "40", "--headers", headers}).out);
     EXPECT_EQ("+OK Logged in.\r\n" + FaultServer::topReply(mail[0], 40) +

@@ -3,17 +3,22 @@
 // the answer to one command; any user and password or access token logs in,
 // DELE marks and QUIT removes. DovecotServer is a real one, run by
 // scripts/dovecot.sh: one instance without TLS, one that offers STLS on its
-// plain port and TLS from the first byte on another.
+// plain port and TLS from the first byte on another. OAuth2Server is the
+// local authorization server, whose /introspect Dovecot asks about tokens.
 #pragma once
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -243,6 +248,56 @@ class FaultServer {
   Script script_;
   std::vector<Message> box_;
   std::string sasl_;
+};
+
+class OAuth2Server {
+ public:
+  OAuth2Server() {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || (pid_ = fork()) < 0) return;
+    if (pid_ == 0) {
+      dup2(out[1], 1);
+      execlp("python3", "python3", MAILVAK_SOURCE_DIR "/tests/support/oauth2_server.py", nullptr);
+      _exit(127);
+    }
+    close(out[1]);
+    FILE* ready = fdopen(out[0], "r");  // "ready PORT", perhaps in more than one write
+    if (!ready || std::fscanf(ready, "ready %d", &port_) != 1) port_ = 0;
+    if (ready) std::fclose(ready);
+  }
+  ~OAuth2Server() {
+    if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0);
+  }
+  std::string url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  /// The body of the answer to a POST of form to path.
+  std::string post(const std::string& path, const std::string& form) const {
+    std::string r = "POST " + path + " HTTP/1.0\r\nContent-Length: " + std::to_string(form.size()) +
+                    "\r\n\r\n" + form;
+    int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = {AF_INET, htons(static_cast<uint16_t>(port_)), {htonl(INADDR_LOOPBACK)}, {}};
+    char chunk[4096];
+    bool sent = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                ::send(s, r.data(), r.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(r.size());
+    r.clear();
+    for (ssize_t n; sent && (n = recv(s, chunk, sizeof chunk, 0)) > 0;) r.append(chunk, n);
+    close(s);
+    size_t body = r.find("\r\n\r\n");
+    return body == r.npos ? "" : r.substr(body + 4);
+  }
+  /// A new access token of user.
+  std::string mint(const std::string& user) const {
+    std::string body = post("/mint", "user=" + user), key = "\"access_token\": \"";
+    size_t at = body.find(key);
+    if (at == body.npos) return "";
+    at += key.size();
+    return body.substr(at, body.find('"', at) - at);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
 };
 
 class DovecotServer {
