@@ -121,5 +121,5 @@ done
 token=$(python3 -c 'import json, sys, urllib.request as u
 print(json.load(u.urlopen(sys.argv[1], b"user=jan"))["access_token"])' "$OAUTH2_URL/mint")
 (cd "$T/wine" && "$WINE" "$WIN/mboxtool.exe" --xoauth2 "localhost:$STLS" 110 jan "$token" list) |
-  cmp - <(tool posix "$T/posix" "localhost:$STLS" list) || fail "a token lists otherwise than the password"
+  cmp - <(tool posix "$T/posix" "localhost:$STLS" list) || fail "a token lists unlike the password"
 echo "PASS in $((SECONDS - start)) s"
