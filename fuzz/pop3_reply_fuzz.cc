@@ -1,5 +1,6 @@
 // The POP3 reply reader: a server sends the input (after four choice bytes), then closes. Each
-// command ends, the password is output only if the server sent it, no line passes for a record.
+// command ends, the password or token is output only if the server sent it, no line passes for a
+// record.
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -16,7 +17,9 @@ void fuzz(Input input) {
   static bool listening = bind(server, at, length) == 0 && listen(server, 8) == 0;
   require(listening && getsockname(server, at, &length) == 0, "cannot listen on 127.0.0.1");
   unsigned command = input.byte() % 5;
-  long first = input.byte() % 24, second = static_cast<long>(input.byte() % 12) - 1;
+  unsigned choice = input.byte();  // the message number, and the login: password or token
+  long first = choice % 24, second = static_cast<long>(input.byte() % 12) - 1;
+  auto login = static_cast<mboxtool::Login>(choice / 24 % 3);
   mboxtool::Options options;
   options.timeouts = {2000, 2000, 4000};
   options.replyCap = input.byte() < 128 ? (64u << 20) : 64 + input.byte() * 16u;
@@ -32,7 +35,8 @@ void fuzz(Input input) {
   const std::string &out = sink.text, port = std::to_string(ntohs(address.sin_port));
   auto run = [&](const char* name, std::vector<std::string> args) {
     // pop3:// keeps plain text allowed after an input that offered STLS.
-    mboxtool::runTool({"pop3://127.0.0.1", port, "jan", "geheim", name, args}, options, sink);
+    mboxtool::runTool({"pop3://127.0.0.1", port, "jan", "geheim", login, name, args}, options,
+                      sink);
   };
   std::string a = std::to_string(first), b = std::to_string(second), c = std::to_string(first + 1);
   if (command == 0 || command >= 3) run("list", {});  // deleting needs the list the user saw

@@ -15,6 +15,12 @@
 #
 # BASE is made mode 0755 (the auth process must read the users file) and must
 # not contain blanks or colons. Instances in one BASE share users and mail.
+#
+# With DOVECOT_OAUTH2_INTROSPECTION set to an introspection address
+# (http://127.0.0.1:P/introspect), start lets the users log in with SASL
+# XOAUTH2 and OAUTHBEARER and an OAuth2 access token as well: Dovecot POSTs
+# the token there and takes it when the answer says it is active and names
+# the user. Passwords work as before.
 set -euo pipefail
 
 die() { echo "dovecot.sh: $*" >&2; exit 1; }
@@ -71,6 +77,25 @@ ssl_dh = </usr/share/dovecot/dh.pem"
     port = $tlsport
     ssl = yes"
   fi
+  # Access tokens: the users file knows the users, the authorization server
+  # says by POST whether a token is active and whose it is.
+  local mechanisms="plain login" oauth2=""
+  if [ -n "${DOVECOT_OAUTH2_INTROSPECTION:-}" ]; then
+    mechanisms="plain login xoauth2 oauthbearer"
+    cat > "$base/oauth2-$port.conf" <<OAUTH2
+introspection_mode = post
+introspection_url = $DOVECOT_OAUTH2_INTROSPECTION
+username_attribute = username
+active_attribute = active
+active_value = true
+OAUTH2
+    chmod 0644 "$base/oauth2-$port.conf"
+    oauth2="passdb {
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = $base/oauth2-$port.conf
+}"
+  fi
   local chroot_lines=""
   if [ -n "$CHROOT" ]; then
     chroot_lines="service pop3-login {
@@ -93,7 +118,7 @@ default_internal_group = $INTERNAL_GROUP
 $ssl
 $tlsconf
 disable_plaintext_auth = no
-auth_mechanisms = plain login
+auth_mechanisms = $mechanisms
 auth_failure_delay = 0
 mail_location = maildir:~/Maildir
 first_valid_uid = 1
@@ -101,8 +126,10 @@ first_valid_gid = 1
 mail_max_userip_connections = 200
 passdb {
   driver = passwd-file
+  mechanisms = plain login
   args = scheme=PLAIN username_format=%u $base/passwd
 }
+$oauth2
 userdb {
   driver = passwd-file
   args = username_format=%u $base/passwd
@@ -179,5 +206,5 @@ case "${1:-}" in
   adduser) shift; [ $# -eq 3 ] || die "usage: adduser BASE USER PASSWORD"; cmd_adduser "$@" ;;
   addmail) shift; [ $# -ge 2 ] || die "usage: addmail BASE USER FILE..."; cmd_addmail "$@" ;;
   stop) shift; cmd_stop "$@" ;;
-  *) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac

@@ -1,9 +1,11 @@
 // mboxtool: the POP3 tool that Mailvak runs for every server operation.
 //
-// Usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS] [--seen FILE]; the
-// output goes to stdout. A PASSWORD of "-" is read as one line from standard
-// input, which is how Mailvak hands it over. A password typed on the command
-// line is copied and wiped from the argument memory at once.
+// Usage: mboxtool [--xoauth2 | --oauthbearer] SERVER PORT USER PASSWORD COMMAND
+// [ARGS] [--seen FILE]; the output goes to stdout. A PASSWORD of "-" is read as
+// one line from standard input, which is how Mailvak hands it over. A password
+// typed on the command line is copied and wiped from the argument memory at
+// once. With --xoauth2 or --oauthbearer, PASSWORD is an access token, read and
+// wiped the same way.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -16,23 +18,33 @@ int main(int argc, char** argv) {
   platform::prepareToolProcess();  // before the password is read: stdin as bytes
   mboxtool::BufferedSink out(platform::writeStandardOutput);
   std::vector<std::string> args = platform::commandLineArguments(argc, argv);
+  mboxtool::Request request;
+  int first = 1;  // the SERVER argument
+  if (args.size() > 1 && (args[1] == "--xoauth2" || args[1] == "--oauthbearer")) {
+    request.login =
+        args[1] == "--xoauth2" ? mboxtool::Login::XOAuth2 : mboxtool::Login::OAuthBearer;
+    args.erase(args.begin() + 1);
+    first = 2;
+  }
   if (args.size() < 6) {
-    mboxtool::writeLine(
-        out, "-ERR usage: mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS] [--seen FILE]");
+    mboxtool::writeLine(out,
+                        "-ERR usage: mboxtool [--xoauth2 | --oauthbearer] SERVER PORT USER "
+                        "PASSWORD COMMAND [ARGS] [--seen FILE]");
     return 1;
   }
-  mboxtool::Request request;
   if (args[4] == "-") {
-    // One line, its line end dropped; a password is never longer than this.
+    // One line, its line end dropped; a password is never longer than 4 KiB,
+    // an access token than 16 KiB.
+    const size_t cap = request.login == mboxtool::Login::Password ? 4096 : 16384;
     char c;
-    while (request.password.size() < 4096 && platform::readStandardInputByte(&c) && c != '\n') {
+    while (request.password.size() < cap && platform::readStandardInputByte(&c) && c != '\n') {
       request.password += c;
     }
     if (!request.password.empty() && request.password.back() == '\r') request.password.pop_back();
   } else {
     request.password = args[4];
     std::fill(args[4].begin(), args[4].end(), '\0');
-    if (argc > 4) std::memset(argv[4], 0, std::strlen(argv[4]));
+    if (argc > first + 3) std::memset(argv[first + 3], 0, std::strlen(argv[first + 3]));
   }
   request.server = args[1];
   request.port = args[2];

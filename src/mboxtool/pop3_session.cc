@@ -20,6 +20,9 @@ std::string upper(std::string s) {
   return s;
 }
 
+// A SASL step from the server: "+", a blank and Base64 text (perhaps none).
+bool isStep(const std::string& line) { return line == "+" || startsWith(line, "+ "); }
+
 // Keeps "-ERR" and a response code ("[IN-USE]"), which Mailvak reads, and
 // hides the password should a server echo it back.
 std::string withoutPassword(std::string line, const std::string& password) {
@@ -50,10 +53,12 @@ class CapaHandler : public ReplyHandler {
     if (word == "STLS") caps_->stls = true;
     if (word == "USER") caps_->user = true;
     if (word == "SASL") {
-      std::string rest(" ");
-      rest += upper(text);
-      rest += ' ';
-      if (rest.find(" PLAIN ") != std::string::npos) caps_->saslPlain = true;
+      std::string rest = upper(text);
+      for (size_t at = 4, end; at < rest.size(); at = end) {
+        at = rest.find_first_not_of(' ', at);
+        end = std::min(rest.find(' ', at), rest.size());
+        if (at < end) caps_->sasl.push_back(rest.substr(at, end - at));
+      }
     }
     return true;
   }
@@ -116,21 +121,65 @@ bool Session::probeAhead(const std::string& early, std::string* err) {
 
 OpenResult Session::open(const ServerAddress& address, const std::string& user,
                          const std::string& password, std::string* line, std::string* err,
-                         const std::string& early) {
+                         const std::string& early, Login login) {
   conn_.start(timeouts_);
-  OpenResult result = openOnce(address, user, password, line, err, early);
+  OpenResult result = openOnce(address, user, password, line, err, early, login);
   if (result != OpenResult::NoAnswer || probed_ != Ahead::Fails) return result;
   // The probe left the session out of step: a new one, one command at a time.
   conn_.close();
   caps_ = Capabilities();
   ahead_ = Ahead::Fails;
   hasEarly_ = false;
-  return openOnce(address, user, password, line, err, early);
+  return openOnce(address, user, password, line, err, early, login);
+}
+
+// The two steps of a token login; *reply gets the server's final +OK or -ERR
+// line, or the tool's own -ERR line when the server does not offer the
+// mechanism (the token is not sent then). False when the dialogue broke off.
+bool Session::authenticate(Login login, const ServerAddress& address, const std::string& user,
+                           const std::string& token, std::string* reply, std::string* err) {
+  const std::string mechanism = login == Login::XOAuth2 ? "XOAUTH2" : "OAUTHBEARER";
+  if (!caps_.sasl.empty() && !caps_.offersSasl(mechanism)) {
+    *reply = "-ERR server does not offer " + mechanism + "; the token was not sent";
+    return true;
+  }
+  const std::string sep(1, '\x01');  // between the fields; two end them
+  std::string secret;
+  if (login == Login::XOAuth2) {
+    secret = "user=" + user + sep + "auth=Bearer " + token + sep + sep;
+  } else {
+    // The user name as a SASL name: its commas and equals signs escaped.
+    std::string name;
+    for (char c : user) name += c == ',' ? "=2C" : c == '=' ? "=3D" : std::string(1, c);
+    secret = "n,a=" + name + "," + sep + "host=" + address.host + sep +
+             "port=" + std::to_string(address.port) + sep + "auth=Bearer " + token + sep + sep;
+  }
+  std::string answer = base64(secret) + "\r\n";
+  std::fill(secret.begin(), secret.end(), '\0');
+  // Every line the server sends here is a "+" step or the final answer.
+  auto step = [&](const std::string& text) {
+    if (!send(text, err) || conn_.readLine(reply, lineCap_, replyCap_, err) != ReadStatus::Line) {
+      return false;
+    }
+    if (isStep(*reply) || startsWith(*reply, "+OK") || startsWith(*reply, "-ERR")) return true;
+    *err = "not a POP3 answer";
+    return false;
+  };
+  bool ok = step("AUTH " + mechanism + "\r\n");
+  if (ok && isStep(*reply)) ok = step(answer);
+  std::fill(answer.begin(), answer.end(), '\0');
+  // A refused token: the error step is answered, and the -ERR follows.
+  if (ok && isStep(*reply)) ok = step(login == Login::XOAuth2 ? "\r\n" : "AQ==\r\n");
+  if (ok && isStep(*reply)) {
+    *err = "server asks more than the token";
+    return false;
+  }
+  return ok;
 }
 
 OpenResult Session::openOnce(const ServerAddress& address, const std::string& user,
                              const std::string& password, std::string* line, std::string* err,
-                             const std::string& early) {
+                             const std::string& early, Login login) {
   if (!conn_.connectTo(address.host, address.port, err)) {
     return OpenResult::NoAnswer;
   }
@@ -180,7 +229,9 @@ OpenResult Session::openOnce(const ServerAddress& address, const std::string& us
   }
 
   std::string reply;
-  if (caps_.known && !caps_.user && caps_.saslPlain) {
+  if (login != Login::Password) {
+    if (!authenticate(login, address, user, password, &reply, err)) return OpenResult::NoAnswer;
+  } else if (caps_.known && !caps_.user && caps_.offersSasl("PLAIN")) {
     std::string secret = std::string(1, '\0') + user + '\0' + password;
     bool sent = simple("AUTH PLAIN " + base64(secret), &reply, err);
     std::fill(secret.begin(), secret.end(), '\0');

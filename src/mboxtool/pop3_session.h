@@ -1,12 +1,20 @@
 // The POP3 dialogue of one run: greeting, CAPA, STLS, login and commands,
 // with replies read one by one or pipelined in windows.
 //
+// A login is USER and PASS (AUTH PLAIN where the server takes no USER), or
+// SASL with an access token in two steps: `AUTH XOAUTH2` or `AUTH OAUTHBEARER`,
+// the server's "+", then the Base64 line. A server that refuses the token
+// answers with "+" and an error in Base64 JSON; the tool answers that (an
+// empty line for XOAUTH2, \x01 in Base64 for OAUTHBEARER) and reads the
+// final -ERR, which is the refusal.
+//
 // Which replies are multi-line is fixed by the command (CAPA, TOP, RETR,
 // LIST and UIDL without argument), never guessed from the reply's text; a
 // multi-line reply ends at a line that is exactly ".". Lines are handed on
 // as the server sent them, dot-stuffing included.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -23,8 +31,16 @@ struct Capabilities {
   bool pipelining = false;
   bool stls = false;
   bool user = false;
-  bool saslPlain = false;
+  std::vector<std::string> sasl;  // the mechanisms of the SASL line, upper case
+  /// Whether the SASL line names mechanism (upper case).
+  bool offersSasl(const std::string& mechanism) const {
+    return std::find(sasl.begin(), sasl.end(), mechanism) != sasl.end();
+  }
 };
+
+/// How the tool logs in: with a password, or with an OAuth2 access token in
+/// the password's place over SASL XOAUTH2 or OAUTHBEARER.
+enum class Login { Password, XOAuth2, OAuthBearer };
 
 /// One command of a batch; its reply is multi-line when it answers +OK.
 struct Command {
@@ -85,9 +101,10 @@ class Session {
   /// server's -ERR line) or the tool's own -ERR line; *err says why it failed.
   /// A single-line `early` command goes out with the login when the server
   /// pipelines, saving a round trip; takeEarlyReply() gives its answer.
+  /// With a login other than Password, `password` holds the access token.
   OpenResult open(const ServerAddress& address, const std::string& user,
                   const std::string& password, std::string* line, std::string* err,
-                  const std::string& early = "");
+                  const std::string& early = "", Login login = Login::Password);
 
   /// The answer to the early command of open(); false when it was not sent.
   bool takeEarlyReply(std::string* line) {
@@ -115,7 +132,9 @@ class Session {
  private:
   OpenResult openOnce(const ServerAddress& address, const std::string& user,
                       const std::string& password, std::string* line, std::string* err,
-                      const std::string& early);
+                      const std::string& early, Login login);
+  bool authenticate(Login login, const ServerAddress& address, const std::string& user,
+                    const std::string& token, std::string* reply, std::string* err);
   bool probeAhead(const std::string& early, std::string* err);
   bool readStatus(std::string* line, std::string* err);
   bool askCapabilities(std::string* err);

@@ -378,6 +378,11 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   if (hasLineBreak(request.user) || hasLineBreak(request.password)) {
     return usage("user name or password holds a line break");
   }
+  // \x01 separates the fields of a token login.
+  if (request.login != Login::Password && (request.user.find('\x01') != std::string::npos ||
+                                           request.password.find('\x01') != std::string::npos)) {
+    return usage("user name or token holds a control character");
+  }
   // The deletions go only by the list the user saw of this very mailbox.
   MailboxIndex seen;
   if (cmd == "dele" || cmd == "deles") {
@@ -403,8 +408,8 @@ int runTool(const Request& request, const Options& options, Sink& out) {
   std::string loginLine;
   // list, top and check begin with STAT: it travels with the login when it can.
   std::string early = (cmd == "list" || cmd == "top" || cmd == "check") ? "STAT" : "";
-  OpenResult opened =
-      run.session.open(run.address, request.user, request.password, &loginLine, &run.err, early);
+  OpenResult opened = run.session.open(run.address, request.user, request.password, &loginLine,
+                                       &run.err, early, request.login);
   if (run.session.offeredStls()) rememberStls(stlsMark);
   rememberAhead(aheadRecord, run.session.probedAhead(), now);
   if (opened == OpenResult::NoAnswer) return ExitFailed;

@@ -1,6 +1,9 @@
 // One run of the POP3 tool: arguments in, output file out.
 //
-// mboxtool SERVER PORT USER PASSWORD COMMAND [ARGS] [--seen FILE]
+// mboxtool [--xoauth2 | --oauthbearer] SERVER PORT USER PASSWORD COMMAND [ARGS] [--seen FILE]
+//   --xoauth2, --oauthbearer
+//                PASSWORD is an OAuth2 access token, and the login is SASL
+//                XOAUTH2 or OAUTHBEARER with it
 //   list         the list file (see output_writers.h); keeps the UIDL list
 //   top K N      one record per message 1..K with at most N body lines
 //   check N --headers FILE
@@ -22,6 +25,7 @@
 
 #include "mboxtool/connection.h"
 #include "mboxtool/output_writers.h"
+#include "mboxtool/pop3_session.h"
 
 namespace mboxtool {
 
@@ -35,7 +39,8 @@ struct Request {
   std::string server;
   std::string port;
   std::string user;
-  std::string password;
+  std::string password;  // the access token for a token login
+  Login login = Login::Password;
   std::string command;
   std::vector<std::string> args;
 };

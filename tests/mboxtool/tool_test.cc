@@ -29,8 +29,9 @@ const mboxtool::Options quick = {{2000, 300, 60000}};  // reads end after 300 ms
 
 Ran run(const std::string& work, const std::string& host, int port,
         const std::vector<std::string>& words, mboxtool::Options o = quick,
-        const std::string& user = "jan", const std::string& password = "geheim") {
-  mboxtool::Request r{host, std::to_string(port), user, password, words[0], {}};
+        const std::string& user = "jan", const std::string& password = "geheim",
+        mboxtool::Login login = mboxtool::Login::Password) {
+  mboxtool::Request r{host, std::to_string(port), user, password, login, words[0], {}};
   r.args.assign(words.begin() + 1, words.end());
   mboxtool::StringSink sink;
   o.workDir = work;
@@ -395,6 +396,37 @@ TEST(ToolSafety, AServerThatOfferedStlsNeverGetsThePasswordInPlainText) {
   EXPECT_NE(0, access(other.file("doel").c_str(), F_OK));
 }
 
+// A token goes out in two SASL steps, and only to a server that offers the
+// mechanism; a refused one ends in the server's -ERR line after the error step
+// is answered.
+TEST(TokenLogin, SendsTheTokenInTwoStepsAndWritesARefusalAsAPasswordRefusal) {
+  using enum mboxtool::Login;
+  FaultServer server;
+  const std::string a(1, '\x01'),
+      no = "-ERR [AUTH] Authentication failed.",
+      x = " " + mboxtool::base64("user=j,a=n" + a + "auth=Bearer t0k" + a + a),
+      o = " " + mboxtool::base64("n,a=j=2Ca=3Dn," + a + "host=127.0.0.1" + a + "port=" +
+                                 std::to_string(server.port()) + a + "auth=Bearer t0k" + a + a);
+  Script refusing, noBearer;
+  refusing.refusal = no, noBearer.sasl = "PLAIN XOAUTH2";
+  const std::tuple<mboxtool::Login, Script, std::string, std::string> rows[] = {
+      {XOAuth2, {}, "+OK 2 ", x},
+      {OAuthBearer, {}, "+OK 2 ", o},
+      {XOAuth2, refusing, no + "\r\n", x + " "},
+      {OAuthBearer, refusing, no + "\r\n", o + " AQ=="},
+      {OAuthBearer, noBearer, "-ERR server does not offer OAUTHBEARER; the token was not sent\r\n",
+       ""},
+  };
+  ScopedTempDir work(false);
+  for (const auto& [login, script, out, sent] : rows) {
+    server.set(sample(2, 1), script);
+    Ran r = run(work.path(), "127.0.0.1", server.port(), {"list"}, quick, "j,a=n", "t0k", login);
+    EXPECT_EQ(out[0] == '-' ? 1 : 0, r.status);
+    EXPECT_EQ(out, out[0] == '-' ? r.out : r.out.substr(0, out.size()));
+    EXPECT_EQ(sent, server.sasl());
+  }
+}
+
 // The kept files' names are the same on every system and in every version (a new
 // tool finds the list an older one kept); AUTH PLAIN's Base64 pads as it must.
 TEST(ToolSafety, KeptFilesAndAuthPlainEncodeAlike) {
@@ -406,37 +438,46 @@ TEST(ToolSafety, KeptFilesAndAuthPlainEncodeAlike) {
 }
 
 // The tool as a process: on a full disk the run says that its output is not
-// written instead of leaving the program a file it takes for whole; the password leaves its
-// argument memory at once.
-TEST(ToolProcess, FailsOnAFullDiskAndHidesThePassword) {
+// written instead of leaving the program a file it takes for whole; the password, or the
+// token, leaves its argument memory at once.
+TEST(ToolProcess, FailsOnAFullDiskAndHidesThePasswordAndTheToken) {
   ScopedTempDir work;  // where a list would keep its snapshot
   FaultServer server;
   server.set(sample(3, 1));
-  std::string start = "MBOXTOOL_READ_TIMEOUT_MS=3000 " + std::string(MAILVAK_BINARY_DIR) +
-                      "/mboxtool 127.0.0.1 " + std::to_string(server.port()) + " jan ";
+  std::string tool =
+                  "MBOXTOOL_READ_TIMEOUT_MS=3000 " + std::string(MAILVAK_BINARY_DIR) + "/mboxtool ",
+              at = "127.0.0.1 " + std::to_string(server.port()) + " jan ";
   EXPECT_EQ(
-      3, WEXITSTATUS(std::system(("timeout 20 env " + start + "geheim list >/dev/full").c_str())));
+      3,
+      WEXITSTATUS(std::system(("timeout 20 env " + tool + at + "geheim list >/dev/full").c_str())));
   EXPECT_TRUE(std::filesystem::is_empty(work.path()));  // no snapshot of a list nobody got
   server.set({}, {"", Act::Mute});                      // the tool waits for a greeting
-  FILE* shell = popen((start + "Zeer-Geheim list >/dev/null & echo $!").c_str(), "r");
-  int pid = 0;
-  ASSERT_TRUE(shell && fscanf(shell, "%d", &pid) == 1 && pclose(shell) == 0);
-  std::string cmd;  // the shell's before the exec, the tool's after, empty once it ended
-  for (int i = 0; i < 500 && (cmd.find("jan") == cmd.npos || cmd.find("Geheim") != cmd.npos); ++i) {
-    usleep(10000);
-    cmd = testing_support::readFile("/proc/" + std::to_string(pid) + "/cmdline");
+  for (std::string login : {"", "--xoauth2 "}) {
+    FILE* shell = popen((tool + login + at + "Zeer-Geheim list >/dev/null & echo $!").c_str(), "r");
+    int pid = 0;
+    ASSERT_TRUE(shell && fscanf(shell, "%d", &pid) == 1 && pclose(shell) == 0);
+    std::string cmd;  // the shell's before the exec, the tool's after, empty once it ended
+    for (int i = 0; i < 500 && (cmd.find("jan") == cmd.npos || cmd.find("Geheim") != cmd.npos);
+         ++i) {
+      usleep(10000);
+      cmd = testing_support::readFile("/proc/" + std::to_string(pid) + "/cmdline");
+    }
+    EXPECT_TRUE(cmd.find("jan") != cmd.npos && cmd.find("Geheim") == cmd.npos) << cmd;
+    kill(pid, SIGTERM);
   }
-  EXPECT_TRUE(cmd.find("jan") != cmd.npos && cmd.find("Geheim") == cmd.npos) << cmd;
-  kill(pid, SIGTERM);
 }
 
 // A real Dovecot over plain text, STLS and TLS from the first byte, each named
 // its own way: host and port, host:port, pop3s://host:port/. What the tool
-// writes is compared byte for byte with the mail the server holds.
+// writes is compared byte for byte with the mail the server holds. An access
+// token lists the same by either mechanism.
 TEST(DovecotTool, ListsReadsAndDeletesWhatTheServerHolds) {
   if (!DovecotServer::available()) GTEST_SKIP() << "dovecot-pop3d is not installed";
+  OAuth2Server oauth;  // the users also log in with its access tokens
+  setenv("DOVECOT_OAUTH2_INTROSPECTION", oauth.url("/introspect").c_str(), 1);
   DovecotServer server;
   ASSERT_TRUE(server.start({"plain", "stls", "tls"}, "geheim"));
+  unsetenv("DOVECOT_OAUTH2_INTROSPECTION");
   setenv("SSL_CERT_FILE", server.caFile().c_str(), 1);
   ScopedTempDir work(false);
   for (const char* host : {"no-such-host.invalid", "127.0.0.1"})  // nobody answers: no file
@@ -460,11 +501,25 @@ TEST(DovecotTool, ListsReadsAndDeletesWhatTheServerHolds) {
            {"stls", "127.0.0.1:" + stls, 110},
            {"tls", "pop3s://127.0.0.1:" + tls + "/", 110}}) {
     SCOPED_TRACE(user);
-    auto tool = [&](const std::vector<std::string>& words, const std::string& password = "geheim") {
-      return run(work.path(), host, port, words, {{2000, 5000, 60000}}, user, password);
+    auto tool = [&](const std::vector<std::string>& words, const std::string& password = "geheim",
+                    mboxtool::Login login = mboxtool::Login::Password) {
+      return run(work.path(), host, port, words, {{2000, 5000, 60000}}, user, password, login);
     };
     ASSERT_TRUE(server.addMessages(user, mail));
     EXPECT_EQ(list, tool({"list"}).out);
+    using enum mboxtool::Login;
+    for (auto login : {XOAuth2, OAuthBearer})
+      EXPECT_EQ(list, tool({"list"}, oauth.post("/mint", user), login).out);
+    if (user == "stls") {  // a revoked token, or another user's, is refused as a wrong password is
+      std::string revoked = oauth.post("/mint", user);
+      oauth.post("/revoke", user);
+      for (auto [login, token] :
+           {std::pair{XOAuth2, revoked}, {OAuthBearer, oauth.post("/mint", "tls")}}) {
+        Ran refused = tool({"list"}, token, login);
+        EXPECT_EQ(1, refused.status);
+        EXPECT_EQ("-ERR [AUTH] Authentication failed.\r\n", refused.out);
+      }
+    }
     std::string headers = work.file("headers-" + user);  // check: the same in one login
     EXPECT_EQ(list, tool({"check", "40", "--headers", headers}).out);
     EXPECT_EQ("+OK Logged in.\r\n" + FaultServer::topReply(mail[0], 40) +

@@ -1,6 +1,6 @@
 // fixture_pop3 [OPTION...] PORT FILE...: serves the files over POP3 on 127.0.0.1
 // (PORT 0: a free one) as messages 1..n, line ends made CR LF, to any user and
-// password, for the demo and for trying the program without a mail server.
+// password or access token, for the demo and for trying the program without a mail server.
 // Prints "port N" once it listens; serves, deletions included, until SIGTERM or
 // SIGINT. Options:
 //   --silent          accepts connections and never says a word

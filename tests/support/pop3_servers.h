@@ -1,19 +1,22 @@
 // Two POP3 servers on 127.0.0.1 for tests. FaultServer answers from a list of
 // messages, one connection at a time on its own thread, and on demand spoils
-// the answer to one command; any user and password log in, DELE marks and
-// QUIT removes. DovecotServer is a real one, run by scripts/dovecot.sh: one
-// instance without TLS, one that offers STLS on its plain port and TLS from
-// the first byte on another.
+// the answer to one command; any user and password or access token logs in,
+// DELE marks and QUIT removes. DovecotServer is a real one, run by
+// scripts/dovecot.sh: one instance without TLS, one that offers STLS on its
+// plain port and TLS from the first byte on another. OAuth2Server is the
+// local authorization server, whose /introspect Dovecot asks about tokens.
 #pragma once
 
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -51,7 +54,9 @@ struct Script {
   bool pipelining = true, uidl = true, stls = false;  // offered in CAPA
   bool whole = false;  // TOP sends the whole message, as a server that ignores the line count
   Ahead ahead = Ahead::HangUp;
-  std::string refusal = "";  // the answer to PASS instead of "+OK Logged in."
+  std::string refusal = "";  // the answer to PASS instead of "+OK Logged in."; to a token
+                             // after an error step
+  std::string sasl = "XOAUTH2 OAUTHBEARER";  // its AUTH takes any token in two steps
 };
 
 /// Binds a TCP socket to port on 127.0.0.1 (0: a free one) and returns the
@@ -83,7 +88,7 @@ class FaultServer {
   int port() const { return port_; }  // 0: could not listen
   void set(const std::vector<Message>& box, const Script& script = {}) {
     std::lock_guard<std::mutex> lock(mutex_);
-    box_ = box, script_ = script, pipelined = false, logins = 0;
+    box_ = box, script_ = script, pipelined = false, logins = 0, sasl_.clear();
   }
   std::string uidls() {  // what the mailbox holds now
     std::lock_guard<std::mutex> lock(mutex_);
@@ -93,6 +98,10 @@ class FaultServer {
   }
   std::atomic<bool> pipelined{false};  // a command sent ahead was answered in order
   std::atomic<int> logins{0};          // PASS commands since set()
+  std::string sasl() {                 // the lines AUTH got since set(), each after a blank
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sasl_;
+  }
   // "+OK", headers, empty line and n body lines (all for n < 0), dot-stuffed, ".";
   // not wire: the lines alone.
   static std::string topReply(const std::string& text, long n, bool wire = true) {
@@ -156,6 +165,7 @@ class FaultServer {
     lock.unlock();
     std::set<size_t> marked;
     std::string in;
+    int step = 0;  // 1: AUTH waits for the token, 2: for the answer to its error step
     if (!answer(fd, s.at.empty() ? s.act : Act::None, "+OK ready.\r\n")) return;
     for (size_t nl;;) {
       bool ahead = true;  // the command came before the last answer went out
@@ -169,6 +179,16 @@ class FaultServer {
       }
       std::string line = in.substr(0, nl - (nl && in[nl - 1] == '\r'));
       in.erase(0, nl + 1);
+      if (step) {  // a line of AUTH: the token, then the answer to the error step
+        std::lock_guard<std::mutex> again(mutex_);
+        sasl_ += " " + line;
+        step = step == 1 && !s.refusal.empty() ? 2 : 0;
+        std::string r = step                ? "+ eyJzdGF0dXMiOiI0MDEifQ=="
+                        : s.refusal.empty() ? "+OK Logged in."
+                                            : s.refusal;
+        if (!put(fd, r + "\r\n")) return;
+        continue;
+      }
       if (!ahead && !s.pipelining && s.ahead == Ahead::Drop) in.clear();
       if (ahead && !s.pipelining && s.ahead == Ahead::HangUp) return;
       if (ahead && !s.pipelining && s.ahead == Ahead::Refuse) {
@@ -184,7 +204,10 @@ class FaultServer {
       std::string r = "+OK\r\n";
       if (verb == "CAPA") {
         r += std::string("TOP\r\nUSER\r\n") + (s.uidl ? "UIDL\r\n" : "") +
-             (s.pipelining ? "PIPELINING\r\n" : "") + (s.stls ? "STLS\r\n" : "") + ".\r\n";
+             (s.pipelining ? "PIPELINING\r\n" : "") + (s.stls ? "STLS\r\n" : "") + "SASL " +
+             s.sasl + "\r\n.\r\n";
+      } else if (verb == "AUTH") {
+        step = 1, r = "+ \r\n";
       } else if (verb == "PASS") {
         ++logins;
         r = (s.refusal.empty() ? "+OK Logged in." : s.refusal) + "\r\n";
@@ -220,6 +243,39 @@ class FaultServer {
   std::mutex mutex_;
   Script script_;
   std::vector<Message> box_;
+  std::string sasl_;
+};
+
+class OAuth2Server {
+ public:
+  OAuth2Server() {  // the shell's "PID" comes long before the server's "ready PORT"
+    if (!out_ || std::fscanf(out_, "%d ready %d", &pid_, &port_) != 2) port_ = 0;
+  }
+  ~OAuth2Server() {
+    if (pid_ > 0) kill(pid_, SIGTERM);
+    if (out_) pclose(out_);
+  }
+  std::string url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  /// The access token that path (/mint) answers to a POST for user; "" for /revoke.
+  std::string post(const std::string& path, const std::string& user) const {
+    FILE* p = popen(("python3 -c 'import json, sys, urllib.request as u; print(json.load(u.urlopen("
+                     "sys.argv[1], sys.argv[2].encode())).get(\"access_token\", \"\"))' " +
+                     url(path) + " user=" + user)
+                        .c_str(),
+                    "r");
+    char token[256] = "";
+    if (p && std::fscanf(p, "%255s", token) != 1) token[0] = '\0';
+    if (p) pclose(p);
+    return token;
+  }
+
+ private:
+  FILE* out_ = popen(  // its stderr is of no interest: clients that hang up
+      "python3 " MAILVAK_SOURCE_DIR "/tests/support/oauth2_server.py 2>/dev/null & echo $!", "r");
+  pid_t pid_ = -1;
+  int port_ = 0;
 };
 
 class DovecotServer {

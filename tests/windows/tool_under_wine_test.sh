@@ -4,7 +4,8 @@
 # write the same files, byte for byte, as the POSIX tool on the same mailbox,
 # and keep the same files beside them (the snapshot a dele goes by included). A
 # certificate the Windows store does not trust, or a server older than TLS 1.2,
-# ends the run with one -ERR line before the server sees a login.
+# ends the run with one -ERR line before the server sees a login. An access
+# token from the local authorization server lists by XOAUTH2 what the password lists.
 # Exit 77 (skipped) without the .exe, wine64 or Dovecot.
 set -euo pipefail
 SRC=${MAILVAK_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
@@ -20,9 +21,9 @@ skip() { echo "SKIP: $*"; exit 77; }
 T=$(mktemp -d /tmp/mboxtool-wine.XXXXXX)
 chmod 0755 "$T"  # Dovecot's auth process must reach its users file
 export WINEPREFIX=$T/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-MUTE= OLD_TLS=
+MUTE= OLD_TLS= OAUTH2=
 cleanup() {
-  [ -z "$MUTE$OLD_TLS" ] || kill $MUTE $OLD_TLS 2>/dev/null || true
+  [ -z "$MUTE$OLD_TLS$OAUTH2" ] || kill $MUTE $OLD_TLS $OAUTH2 2>/dev/null || true
   "$(dirname "$WINE")/wineserver" -k 2>/dev/null || true
   "$DOVECOT" stop "$T/dovecot"
   rm -rf "$T"
@@ -32,7 +33,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 trap 'echo "FAIL: line $LINENO"' ERR
 
 # One mailbox, served on a plain-text port and, by a second instance with the
-# self-signed certificate, on an STLS port and a TLS port.
+# self-signed certificate that also takes access tokens, on an STLS port and a TLS port.
 mkdir -p "$T/dovecot" "$T/mail" "$T/posix" "$T/wine" "$T/untrusted" "$WINEPREFIX"
 PLAIN=$("$DOVECOT" freeport) STLS=$("$DOVECOT" freeport) TLS=$("$DOVECOT" freeport)
 "$DOVECOT" adduser "$T/dovecot" jan geheim
@@ -41,7 +42,11 @@ for n in $(seq 1 8); do
   for l in $(seq 1 $((n * 7))); do printf 'Regel %d\r\n.punt\r\n\tCaf\xe9\r\n' "$l"; done >>"$T/mail/$n"
 done
 "$DOVECOT" addmail "$T/dovecot" jan "$T"/mail/{1..8}
-"$DOVECOT" start "$T/dovecot" "$STLS" "$TLS"
+python3 "$SRC/tests/support/oauth2_server.py" >"$T/oauth2.port" &
+OAUTH2=$!
+until grep -q '^ready [0-9]*$' "$T/oauth2.port"; do sleep 0.05; done
+OAUTH2_URL=http://127.0.0.1:$(cut -d' ' -f2 "$T/oauth2.port")
+DOVECOT_OAUTH2_INTROSPECTION=$OAUTH2_URL/introspect "$DOVECOT" start "$T/dovecot" "$STLS" "$TLS"
 "$DOVECOT" start "$T/dovecot" "$PLAIN"
 LOG=$T/dovecot/dovecot-$STLS.log
 
@@ -113,4 +118,8 @@ for server in "localhost:$PLAIN" "localhost:$STLS" "pop3s://localhost:$TLS"; do
 done
 [ "$(tool posix "$T/posix" "localhost:$PLAIN" list | head -c 6)" = '+OK 2 ' ] ||
   fail "the six deletions did not all take effect"
+token=$(python3 -c 'import json, sys, urllib.request as u
+print(json.load(u.urlopen(sys.argv[1], b"user=jan"))["access_token"])' "$OAUTH2_URL/mint")
+(cd "$T/wine" && "$WINE" "$WIN/mboxtool.exe" --xoauth2 "localhost:$STLS" 110 jan "$token" list) |
+  cmp - <(tool posix "$T/posix" "localhost:$STLS" list) || fail "a token lists unlike the password"
 echo "PASS in $((SECONDS - start)) s"
