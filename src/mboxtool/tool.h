@@ -31,6 +31,10 @@ struct Options {
   std::string workDir = ".";  // where deles.dat and the default UIDL list live
 };
 
+/// How the tool logs in: with a password, or with an OAuth2 access token in
+/// the password's place by SASL XOAUTH2 or OAUTHBEARER.
+enum class Login { Password, XOAuth2, OAuthBearer };
+
 struct Request {
   std::string server;
   std::string port;
@@ -38,6 +42,7 @@ struct Request {
   std::string password;
   std::string command;
   std::vector<std::string> args;
+  Login login = Login::Password;
 };
 
 /// Options with the timeouts that MBOXTOOL_CONNECT_TIMEOUT_MS,

@@ -1,0 +1,198 @@
+// The tool's OAuth2 against the local authorization server
+// (tests/support/oauth2_server.py): both sign-in flows with the test as the
+// user and the browser, the token file, the refresh with rotation, and every
+// way a server can fail it ending in time with one -ERR line.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <thread>
+
+#include "mboxtool/oauth2.h"
+#include "mboxtool/signin.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::readFile;
+using testing_support::ScopedTempDir;
+using Clock = std::chrono::steady_clock;
+
+// The authorization server, and a providers file with one section per mode:
+// server <mode>.device signs in with the device flow, <mode>.web in the browser.
+class AuthServer {
+ public:
+  explicit AuthServer(const std::string& dir) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], 1);
+      int quiet = open("/dev/null", O_WRONLY);  // a client that hangs up is no news
+      dup2(quiet, 2);
+      execlp("python3", "python3", MAILVAK_SOURCE_DIR "/tests/support/oauth2_server.py", nullptr);
+      _exit(127);
+    }
+    close(out[1]);
+    FILE* in = fdopen(out[0], "r");
+    if (!in || fscanf(in, "ready %d", &port_) != 1) port_ = 0;
+    if (in) fclose(in);
+    base = "http://127.0.0.1:" + std::to_string(port_);
+    std::string text;
+    for (std::string mode : {"ok", "slow", "malformed", "huge", "stall", "wrongstate", "short"}) {
+      std::string at = base + "/" + mode;
+      text += "[" + mode + "d]\nservers = " + mode + ".device\nflow = device\ndevice_endpoint = " +
+              at + "/devicecode\ntoken_endpoint = " + at + "/token\nclient_id = c\nscope = mail\n";
+      text += "[" + mode + "w]\nservers = " + mode + ".web\nflow = browser\nclient_id = c\n" +
+              "authorization_endpoint = " + at + "/authorize\ntoken_endpoint = " + at +
+              "/token\nscope = mail\nmechanism = OAUTHBEARER\n";
+    }
+    text += "[nothing]\nservers = none.device\n";  // no client id
+    testing_support::writeFile(dir + "/providers", text);
+    setenv("MAILVAK_OAUTH2_PROVIDERS", (dir + "/providers").c_str(), 1);
+  }
+  ~AuthServer() {
+    unsetenv("MAILVAK_OAUTH2_PROVIDERS");
+    if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0);
+  }
+  bool up() const { return port_ > 0; }
+
+  // What GET path answers, read by curl.
+  std::string get(const std::string& path) const {
+    std::string body;
+    FILE* curl = popen(("curl -s " + base + path).c_str(), "r");
+    char chunk[4096];
+    while (curl && fgets(chunk, sizeof chunk, curl)) body += chunk;
+    if (curl) pclose(curl);
+    return body;
+  }
+
+  // Posts a form to the server; the answer's body.
+  std::string post(const std::string& path, const mboxtool::Form& form) const {
+    platform::HttpsAnswer answer;
+    std::string err;
+    platform::postForm(base + path, mboxtool::formEncode(form), {}, &answer, &err);
+    return answer.body;
+  }
+
+  std::string base;
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+mboxtool::Options quick(long long totalMs = 20000) { return {{2000, 300, totalMs}}; }
+
+struct Ran {
+  std::string out;
+  double seconds;
+};
+
+// Signs jan in at server while `user` plays the user once BOXFILE shows up.
+template <typename User>
+Ran signIn(const ScopedTempDir& dir, const std::string& server, User user,
+           mboxtool::Options options = quick()) {
+  mboxtool::StringSink sink;
+  auto start = Clock::now();
+  std::thread run([&] {
+    mboxtool::signIn({server, "jan", dir.file("token"), dir.file("box")}, options, sink);
+  });
+  std::string box;
+  for (int i = 0; i < 300 && box.empty() && sink.text.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    box = readFile(dir.file("box"));
+  }
+  if (!box.empty()) user(box.substr(box.find('\n') + 1));
+  run.join();
+  return {sink.text, std::chrono::duration<double>(Clock::now() - start).count()};
+}
+
+// The browser: follows the authorization address to the listener, the
+// second time too when told; true when the tool answered it.
+bool browse(const std::string& box, int times = 1) {
+  std::string address = box.substr(0, box.find('\n')), page;
+  for (int i = 0; i < times; ++i) {
+    FILE* curl = popen(("curl -s -L --max-time 5 '" + address + "'").c_str(), "r");
+    char chunk[512];
+    while (curl && fgets(chunk, sizeof chunk, curl)) page += chunk;
+    if (curl) pclose(curl);
+  }
+  return page.find("Aanmelden") != std::string::npos;
+}
+
+TEST(OAuth2SignIn, EachFlowEndsAsTheUserAndTheServerMakeIt) {
+  ScopedTempDir dir(false);
+  AuthServer server(dir.path());
+  ASSERT_TRUE(server.up());
+  auto approve = [&](const std::string& box) {
+    server.post("/approve", {{"user_code", box.substr(box.find('\n') + 1, 8)}, {"user", "jan"}});
+  };
+  auto decline = [&](const std::string& box) {
+    server.post("/decline", {{"user_code", box.substr(box.find('\n') + 1, 8)}});
+  };
+  auto nobody = [](const std::string&) {};
+  auto once = [](const std::string& box) { EXPECT_TRUE(browse(box)); };
+  auto twice = [](const std::string& box) { EXPECT_TRUE(browse(box, 2)); };
+  struct Row {
+    std::string server;
+    std::function<void(const std::string&)> user;
+    std::string out;  // the start of the output line
+    double seconds = 4;
+    mboxtool::Options options = quick();
+    double atLeast = 0;
+  } const rows[] = {
+      {"ok.device", approve, "+OK signed in\r\n"},
+      {"OK.DEVICE:995", decline, "-ERR [OAUTH2/DENIED] "},
+      {"ok.device", nobody, "-ERR [OAUTH2/EXPIRED] ", 3, quick(1500)},
+      {"slow.device", approve, "+OK signed in\r\n", 9, quick(), 6},  // polls 5 s later
+      {"pop3s://ok.web", once, "+OK signed in\r\n"},
+      {"ok.web", twice, "+OK signed in\r\n"},  // the second finds no listener
+      {"wrongstate.web", once, "-ERR [OAUTH2/FAILED] "},
+      {"malformed.device", nobody, "-ERR [OAUTH2/FAILED] "},
+      {"huge.device", nobody, "-ERR [OAUTH2/FAILED] "},
+      {"stall.device", nobody, "-ERR [OAUTH2/FAILED] ", 2.5},
+      {"none.device", nobody, "-ERR [OAUTH2/UNCONFIGURED] "},
+      {"pop.example.com", nobody, "-ERR [OAUTH2/UNCONFIGURED] "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.server);
+    unlink(dir.file("token").c_str());
+    Ran ran = signIn(dir, row.server, row.user, row.options);
+    EXPECT_TRUE(ran.out.starts_with(row.out)) << ran.out;
+    EXPECT_LT(ran.seconds, row.seconds);
+    EXPECT_GE(ran.seconds, row.atLeast);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("box")));
+    mboxtool::TokenFile file;
+    std::string err;
+    EXPECT_EQ(row.out[0] == '+', mboxtool::loadTokenFile(dir.file("token"), &file, &err)) << err;
+    if (row.out[0] != '+') continue;
+    struct stat info;
+    ASSERT_EQ(0, stat(dir.file("token").c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 0777);
+    EXPECT_EQ(ran.out.find(file.accessToken), std::string::npos);
+    EXPECT_EQ(row.server.find("web") != std::string::npos ? mboxtool::Login::OAuthBearer
+                                                          : mboxtool::Login::XOAuth2,
+              file.mechanism);
+    EXPECT_TRUE(file.server == "ok.device" || file.server == "ok.web" ||
+                file.server == "slow.device")
+        << file.server;
+  }
+  // What the browser flow sent: the user as the hint, a verifier of 43 characters
+  // (the server checked it against the S256 challenge), and no code of a
+  // redirect with another state exchanged.
+  std::string log = server.get("/log");
+  EXPECT_NE(log.find("\"login_hint\": \"jan\""), std::string::npos);
+  EXPECT_TRUE(std::regex_search(log, std::regex("\"code_verifier\": \"[A-Za-z0-9_-]{43}\"")));
+  EXPECT_EQ(log.find("/wrongstate/token"), std::string::npos);
+}
+
+}  // namespace
