@@ -195,4 +195,125 @@ TEST(OAuth2SignIn, EachFlowEndsAsTheUserAndTheServerMakeIt) {
   EXPECT_EQ(log.find("/wrongstate/token"), std::string::npos);
 }
 
+// The --oauth2 road before the login. A token that lives on is used as it is;
+// one that expires within a minute is refreshed, the rotated refresh token kept
+// and the old one dead. A refused refresh, a file of another server or user or
+// a damaged one asks for a new grant and removes the file; a server that fails
+// the refresh, or may not be asked, leaves the file for the next try.
+TEST(OAuth2Login, RefreshesRotatesAndAsksForANewGrant) {
+  ScopedTempDir dir(false);
+  AuthServer server(dir.path());
+  ASSERT_TRUE(server.up());
+  const std::string path = dir.file("token");
+  std::string oldRefresh;
+  auto minted = [&](const std::string& endpoint, long long lifetime, bool refreshable = true) {
+    return [&, endpoint, lifetime, refreshable] {
+      mboxtool::TokenReply pair = mboxtool::readTokenReply(
+          {200, server.post("/mint", {{"user", "jan"}, {"expires_in", "3600"}})});
+      mboxtool::TokenFile file{"pop.example.com", "jan", "P", endpoint, "c", "",
+                               mboxtool::Login::OAuthBearer, pair.accessToken,
+                               time(nullptr) + lifetime, refreshable ? pair.refreshToken : ""};
+      oldRefresh = file.refreshToken;
+      std::string err;
+      ASSERT_TRUE(mboxtool::saveTokenFile(path, file, &err)) << err;
+    };
+  };
+  const std::string ok = server.base + "/ok/token";
+  struct Row {
+    std::function<void()> before;
+    std::string server, user;
+    std::string out;      // the start of the output line; "" for a login
+    bool refreshed = false;
+    double seconds = 2;
+  } const rows[] = {
+      {minted(ok, 3600), "POP3S://Pop.Example.COM:995", "jan", "", false},
+      {minted(ok, 30), "pop.example.com", "jan", "", true},
+      {[&] {  // the refreshed pair revoked, and due for a refresh
+         mboxtool::TokenFile file;
+         std::string err;
+         mboxtool::loadTokenFile(path, &file, &err);
+         file.expiresAt = time(nullptr) + 30;
+         mboxtool::saveTokenFile(path, file, &err);
+         server.post("/revoke", {{"user", "jan"}});
+       },
+       "pop.example.com:110", "jan", "-ERR [OAUTH2/REGRANT] "},
+      {minted(ok, 30), "pop.example.com", "piet", "-ERR [OAUTH2/REGRANT] "},
+      {minted(ok, 3600), "pop.other.com", "jan", "-ERR [OAUTH2/REGRANT] "},
+      {minted(ok, 30, false), "pop.example.com", "jan", "-ERR [OAUTH2/REGRANT] "},
+      {[&] { testing_support::writeFile(path, "{\"format\": \"mboxtool oauth2 1\""); },
+       "pop.example.com", "jan", "-ERR [OAUTH2/REGRANT] "},
+      {minted(server.base + "/malformed/token", 30), "pop.example.com", "jan",
+       "-ERR [OAUTH2/FAILED] "},
+      {minted(server.base + "/huge/token", 30), "pop.example.com", "jan", "-ERR [OAUTH2/FAILED] "},
+      {minted(server.base + "/stall/token", 30), "pop.example.com", "jan", "-ERR [OAUTH2/FAILED] "},
+      {minted("http://192.0.2.1/token", 30), "pop.example.com", "jan", "-ERR [OAUTH2/FAILED] ",
+       false, 0.5},  // plain http elsewhere: not even a connection
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.server + " " + row.user + " " + row.out);
+    row.before();
+    mboxtool::TokenFile before, after;
+    std::string err;
+    bool loaded = mboxtool::loadTokenFile(path, &before, &err);
+    mboxtool::Request request{row.server, "110", row.user, "-", "list", {}};
+    mboxtool::StringSink sink;
+    auto start = Clock::now();
+    int status = mboxtool::prepareOAuth2Login(path, &request, quick(), sink);
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), row.seconds);
+    EXPECT_TRUE(sink.text.starts_with(row.out) && sink.text.find('\n') + 1 == sink.text.size())
+        << sink.text;
+    EXPECT_EQ(row.out.empty() ? 0 : 1, status);
+    bool kept = mboxtool::loadTokenFile(path, &after, &err);
+    EXPECT_EQ(row.out.find("REGRANT") == std::string::npos, kept);
+    if (!loaded || !kept) continue;
+    for (const std::string& token : {before.accessToken, before.refreshToken, after.accessToken})
+      EXPECT_EQ(sink.text.find(token), std::string::npos);
+    EXPECT_EQ(row.refreshed, after.accessToken != before.accessToken);
+    EXPECT_EQ(row.refreshed, after.refreshToken != before.refreshToken);
+    if (!row.out.empty()) continue;
+    EXPECT_EQ(after.accessToken, request.password);
+    EXPECT_EQ(mboxtool::Login::OAuthBearer, request.login);
+    EXPECT_GT(after.expiresAt, time(nullptr) + 3000);
+    std::string reuse = server.post("/ok/token", {{"grant_type", "refresh_token"},
+                                                  {"refresh_token", before.refreshToken}});
+    EXPECT_EQ(row.refreshed, reuse.find("invalid_grant") != std::string::npos);  // rotated
+  }
+}
+
+// What the tool takes from a token endpoint: tokens a login line can carry, of
+// bounded size, in a JSON object whose every field has its type.
+TEST(OAuth2Login, TakesOnlyWellFormedTokenAnswers) {
+  const std::string big(20000, 'a');
+  struct Row {
+    int status;
+    std::string body, want;
+  } const rows[] = {
+      {200, R"({"access_token":"a.b-c","expires_in":"60","refresh_token":"r","token_type":"Bearer"})",
+       "granted a.b-c r 60"},
+      {200, R"({"access_token":"a","expires_in":3599,"scope":["x"]})", "granted a  3599"},
+      {400, R"({"error":"invalid_grant","error_description":"weg"})", "refused invalid_grant"},
+      {401, R"({"error":"bad\r\n-ERR line"})", "refused bad?\?-ERR?line"},
+      {200, R"({"access_token":"a b"})", "failed"},
+      {200, R"({"access_token":7})", "failed"},
+      {200, R"({"access_token":"a","expires_in":-5})", "failed"},
+      {200, R"({"access_token":"a","expires_in":1.5})", "failed"},
+      {200, R"({"access_token":"a","refresh_token":{}})", "failed"},
+      {200, R"({"access_token":"a","token_type":"mac"})", "failed"},
+      {200, R"(["access_token"])", "failed"},
+      {200, R"({"access_token":"a"} trailing)", "failed"},
+      {400, R"({"error":5})", "failed"},
+      {200, std::string(200000, '[') + std::string(200000, ']'), "failed"},
+      {200, "{\"access_token\":\"" + big + "\"}", "failed"},
+  };
+  for (const Row& row : rows) {
+    mboxtool::TokenReply r = mboxtool::readTokenReply({row.status, row.body});
+    std::string got = r.outcome == r.Granted   ? "granted " + r.accessToken + " " +
+                                                   r.refreshToken + " " +
+                                                   std::to_string(r.expiresIn)
+                      : r.outcome == r.Refused ? "refused " + r.error
+                                               : "failed";
+    EXPECT_EQ(row.want, got) << row.body.substr(0, 80);
+  }
+}
+
 }  // namespace
