@@ -102,8 +102,8 @@ bool LoopbackListener::takeRequest(Clock::time_point deadline, int readMs, size_
     char chunk[4096];
     while (head->find("\r\n\r\n") == std::string::npos && head->size() < maxBytes &&
            ready(peer, false, std::min<long long>(readMs, msUntil(deadline)))) {
-      int n = recv(peer, chunk, static_cast<int>(std::min(sizeof chunk, maxBytes - head->size())),
-                   0);
+      int n =
+          recv(peer, chunk, static_cast<int>(std::min(sizeof chunk, maxBytes - head->size())), 0);
       if (n <= 0) break;
       head->append(chunk, static_cast<size_t>(n));
     }

@@ -48,9 +48,9 @@ platform::HttpsLimits limitsUntil(const Options& options, Clock::time_point dead
 
 // A value the box file carries on a line of its own: no control characters.
 bool lineText(const std::string& text) {
-  return !text.empty() && text.size() <= 4096 &&
-         std::none_of(text.begin(), text.end(),
-                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+  return !text.empty() && text.size() <= 4096 && std::none_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+  });
 }
 
 // A token reply that ended a flow, as the run's ending.
@@ -82,10 +82,10 @@ class SignInRun {
     json object = json::parse(answer.body, nullptr, false);
     std::string deviceCode, userCode, address;
     long long expiresIn = 0, interval = DefaultInterval;
-    ending->why = "device endpoint gave an unusable answer (HTTP " +
-                  std::to_string(answer.status) + ")";
-    if (answer.status != 200 || !object.is_object() ||
-        !text(object, "device_code", &deviceCode) || !text(object, "user_code", &userCode) ||
+    ending->why =
+        "device endpoint gave an unusable answer (HTTP " + std::to_string(answer.status) + ")";
+    if (answer.status != 200 || !object.is_object() || !text(object, "device_code", &deviceCode) ||
+        !text(object, "user_code", &userCode) ||
         !(text(object, "verification_uri", &address) ||
           text(object, "verification_url", &address)) ||
         !seconds(object, "expires_in", &expiresIn) || expiresIn < 1 ||
@@ -94,8 +94,7 @@ class SignInRun {
       return false;
     }
     if (!writeBox("device\n" + address + "\n" + userCode + "\n", ending)) return false;
-    Clock::time_point expiry =
-        std::min(deadline_, Clock::now() + std::chrono::seconds(expiresIn));
+    Clock::time_point expiry = std::min(deadline_, Clock::now() + std::chrono::seconds(expiresIn));
     interval = std::clamp(interval, 1LL, MaxInterval);
     form = {{"grant_type", DeviceGrant}, {"device_code", deviceCode}};
     addClient(&form);
@@ -154,7 +153,7 @@ class SignInRun {
     std::string head;
     int readMs = options_.timeouts.readMs;
     if (!listener.takeRequest(deadline_, readMs, MaxRequestHead, &head, &ending->why)) {
-      ending->code = "EXPIRED";
+      if (Clock::now() >= deadline_) ending->code = "EXPIRED";
       return false;
     }
     Form query = requestQuery(head);
@@ -262,7 +261,9 @@ class SignInRun {
   // Percent-decodes a query's name or value; "+" is a blank.
   static std::string decode(const std::string& text) {
     auto digit = [](char c) {
-      return c >= '0' && c <= '9' ? c - '0' : (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10 : -1;
+      return c >= '0' && c <= '9'                     ? c - '0'
+             : (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10
+                                                      : -1;
     };
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -309,8 +310,8 @@ int signIn(const SignInRequest& request, const Options& options, Sink& out) {
   if (!ending.why.empty()) return finish(false);
   const platform::OAuth2Provider* provider = platform::providerForServer(providers, request.server);
   if (!provider || !provider->configured()) {
-    ending = {"UNCONFIGURED", provider ? "no client id for " + provider->name
-                                       : "no sign-in known for this server"};
+    ending = {"UNCONFIGURED",
+              provider ? "no client id for " + provider->name : "no sign-in known for this server"};
     return finish(false);
   }
   bool device = provider->flow == platform::OAuth2Flow::Device;

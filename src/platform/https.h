@@ -15,8 +15,8 @@
 namespace platform {
 
 struct HttpsLimits {
-  int connectMs = 15000;  // name lookup and connection (and the TLS handshake)
-  int readMs = 30000;     // the answer, once connected
+  int connectMs = 15000;                 // name lookup and connection (and the TLS handshake)
+  int readMs = 30000;                    // the answer, once connected
   long long totalMs = 30LL * 60 * 1000;  // the whole request, whatever the two above
   size_t maxAnswerBytes = 1u << 20;
 };

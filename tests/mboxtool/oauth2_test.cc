@@ -49,8 +49,9 @@ class AuthServer {
     std::string text;
     for (std::string mode : {"ok", "slow", "malformed", "huge", "stall", "wrongstate", "short"}) {
       std::string at = base + "/" + mode;
-      text += "[" + mode + "d]\nservers = " + mode + ".device\nflow = device\ndevice_endpoint = " +
-              at + "/devicecode\ntoken_endpoint = " + at + "/token\nclient_id = c\nscope = mail\n";
+      text += "[" + mode + "d]\nservers = " + mode +
+              ".device\nflow = device\ndevice_endpoint = " + at +
+              "/devicecode\ntoken_endpoint = " + at + "/token\nclient_id = c\nscope = mail\n";
       text += "[" + mode + "w]\nservers = " + mode + ".web\nflow = browser\nclient_id = c\n" +
               "authorization_endpoint = " + at + "/authorize\ntoken_endpoint = " + at +
               "/token\nscope = mail\nmechanism = OAUTHBEARER\n";
@@ -205,15 +206,19 @@ TEST(OAuth2Login, RefreshesRotatesAndAsksForANewGrant) {
   AuthServer server(dir.path());
   ASSERT_TRUE(server.up());
   const std::string path = dir.file("token");
-  std::string oldRefresh;
   auto minted = [&](const std::string& endpoint, long long lifetime, bool refreshable = true) {
     return [&, endpoint, lifetime, refreshable] {
       mboxtool::TokenReply pair = mboxtool::readTokenReply(
           {200, server.post("/mint", {{"user", "jan"}, {"expires_in", "3600"}})});
-      mboxtool::TokenFile file{"pop.example.com", "jan", "P", endpoint, "c", "",
-                               mboxtool::Login::OAuthBearer, pair.accessToken,
-                               time(nullptr) + lifetime, refreshable ? pair.refreshToken : ""};
-      oldRefresh = file.refreshToken;
+      mboxtool::TokenFile file;
+      file.server = "pop.example.com";
+      file.user = "jan";
+      file.tokenEndpoint = endpoint;
+      file.clientId = "c";
+      file.mechanism = mboxtool::Login::OAuthBearer;
+      file.accessToken = pair.accessToken;
+      file.expiresAt = time(nullptr) + lifetime;
+      if (refreshable) file.refreshToken = pair.refreshToken;
       std::string err;
       ASSERT_TRUE(mboxtool::saveTokenFile(path, file, &err)) << err;
     };
@@ -222,7 +227,7 @@ TEST(OAuth2Login, RefreshesRotatesAndAsksForANewGrant) {
   struct Row {
     std::function<void()> before;
     std::string server, user;
-    std::string out;      // the start of the output line; "" for a login
+    std::string out;  // the start of the output line; "" for a login
     bool refreshed = false;
     double seconds = 2;
   } const rows[] = {
@@ -274,8 +279,8 @@ TEST(OAuth2Login, RefreshesRotatesAndAsksForANewGrant) {
     EXPECT_EQ(after.accessToken, request.password);
     EXPECT_EQ(mboxtool::Login::OAuthBearer, request.login);
     EXPECT_GT(after.expiresAt, time(nullptr) + 3000);
-    std::string reuse = server.post("/ok/token", {{"grant_type", "refresh_token"},
-                                                  {"refresh_token", before.refreshToken}});
+    std::string reuse = server.post(
+        "/ok/token", {{"grant_type", "refresh_token"}, {"refresh_token", before.refreshToken}});
     EXPECT_EQ(row.refreshed, reuse.find("invalid_grant") != std::string::npos);  // rotated
   }
 }
@@ -288,7 +293,8 @@ TEST(OAuth2Login, TakesOnlyWellFormedTokenAnswers) {
     int status;
     std::string body, want;
   } const rows[] = {
-      {200, R"({"access_token":"a.b-c","expires_in":"60","refresh_token":"r","token_type":"Bearer"})",
+      {200,
+       R"({"access_token":"a.b-c","expires_in":"60","refresh_token":"r","token_type":"Bearer"})",
        "granted a.b-c r 60"},
       {200, R"({"access_token":"a","expires_in":3599,"scope":["x"]})", "granted a  3599"},
       {400, R"({"error":"invalid_grant","error_description":"weg"})", "refused invalid_grant"},
@@ -307,9 +313,8 @@ TEST(OAuth2Login, TakesOnlyWellFormedTokenAnswers) {
   };
   for (const Row& row : rows) {
     mboxtool::TokenReply r = mboxtool::readTokenReply({row.status, row.body});
-    std::string got = r.outcome == r.Granted   ? "granted " + r.accessToken + " " +
-                                                   r.refreshToken + " " +
-                                                   std::to_string(r.expiresIn)
+    std::string got = r.outcome == r.Granted ? "granted " + r.accessToken + " " + r.refreshToken +
+                                                   " " + std::to_string(r.expiresIn)
                       : r.outcome == r.Refused ? "refused " + r.error
                                                : "failed";
     EXPECT_EQ(row.want, got) << row.body.substr(0, 80);

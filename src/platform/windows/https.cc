@@ -60,8 +60,8 @@ bool postForm(const std::string& url, const std::string& body, const HttpsLimits
   auto left = [&] {
     return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   };
-  Handle session(WinHttpOpen(L"mboxtool", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                             WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  Handle session(WinHttpOpen(L"mboxtool", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                             WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) {
     *err = failure("HTTPS setup");
     return false;
