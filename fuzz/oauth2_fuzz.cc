@@ -1,6 +1,7 @@
 // The OAuth2 inputs, the first byte choosing: a token endpoint's answer (with the status
-// the second byte gives) and the token file. None may crash the tool, hand a login a token
-// with bytes a login line cannot carry, or change through a save.
+// the second byte gives), a device endpoint's, and the token file. None may crash the tool,
+// hand a login a token with bytes a login line cannot carry, break the box file's lines, or
+// change through a save.
 #include "fuzz_support.h"
 #include "mboxtool/oauth2.h"
 
@@ -16,9 +17,15 @@ bool visible(const std::string& token) {
 
 void fuzz(Input input) {
   using namespace mboxtool;
-  bool file = input.byte() % 2;
+  unsigned part = input.byte() % 3;
   int status = input.byte() < 128 ? 200 : 400;
-  if (!file) {
+  if (DeviceCode code; part == 1 && readDeviceCode({status, std::string(input.rest)}, &code)) {
+    for (const std::string* line : {&code.userCode, &code.verificationUri})
+      require(!line->empty() && line->find_first_of("\r\n") == std::string::npos,
+              "a device answer breaks the box file's lines");
+    require(code.expiresIn > 0 && code.interval >= 0, "a device code without a lifetime");
+  }
+  if (part == 0) {
     TokenReply reply = readTokenReply({status, std::string(input.rest)});
     require(reply.outcome != reply.Granted ||
                 (!reply.accessToken.empty() && visible(reply.accessToken) &&
@@ -28,6 +35,7 @@ void fuzz(Input input) {
             "a refusal's code carries control bytes");
     return;
   }
+  if (part != 2) return;
   TokenFile read, again;
   std::string err;
   writeFile("token.json", input.rest);

@@ -67,6 +67,14 @@ bool tokenText(const std::string& token) {
   return true;
 }
 
+// A text the user is shown on a line of its own: no control characters.
+bool lineText(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7f) return false;
+  }
+  return true;
+}
+
 // An error code as the tool may repeat it: the characters codes are made of.
 std::string errorCode(const std::string& code) {
   std::string kept;
@@ -199,6 +207,20 @@ TokenReply readTokenReply(const platform::HttpsAnswer& answer) {
   reply.outcome = TokenReply::Granted;
   reply.error.clear();
   return reply;
+}
+
+bool readDeviceCode(const platform::HttpsAnswer& answer, DeviceCode* code) {
+  *code = DeviceCode();
+  json object = parseObject(answer.body);
+  return answer.status == 200 && !object.is_discarded() &&
+         stringField(object, "device_code", true, &code->deviceCode) &&
+         stringField(object, "user_code", true, &code->userCode) &&
+         (stringField(object, "verification_uri", true, &code->verificationUri) ||
+          stringField(object, "verification_url", true, &code->verificationUri)) &&
+         secondsField(object, "expires_in", &code->expiresIn) && code->expiresIn > 0 &&
+         code->expiresIn <= MaxLifetimeSeconds &&
+         (!object.contains("interval") || secondsField(object, "interval", &code->interval)) &&
+         lineText(code->userCode) && lineText(code->verificationUri);
 }
 
 TokenReply askTokenEndpoint(const std::string& endpoint, const Form& form,

@@ -77,6 +77,20 @@ struct TokenReply {
 /// token with bytes a login line cannot carry).
 TokenReply readTokenReply(const platform::HttpsAnswer& answer);
 
+/// What a device endpoint gives for a device sign-in.
+struct DeviceCode {
+  std::string deviceCode;
+  std::string userCode;
+  std::string verificationUri;
+  long long expiresIn = 0;  // seconds
+  long long interval = 5;   // seconds between polls, 5 when the answer does not say
+};
+
+/// Reads a device endpoint's answer: true for a 200 answer with the device
+/// code, a user code and verification address without control characters,
+/// and a lifetime; false for anything else.
+bool readDeviceCode(const platform::HttpsAnswer& answer, DeviceCode* code);
+
 /// POSTs form to the token endpoint and reads its answer.
 TokenReply askTokenEndpoint(const std::string& endpoint, const Form& form,
                             const platform::HttpsLimits& limits);

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "mboxtool/digest.h"
@@ -19,15 +18,14 @@ namespace mboxtool {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using nlohmann::json;
 
 constexpr char DeviceGrant[] = "urn:ietf:params:oauth:grant-type:device_code";
 
 // The browser's request head: more is no redirect of an authorization server.
 constexpr size_t MaxRequestHead = 16 * 1024;
 
-// The polling interval a server may ask for, and what it gets when it says nothing.
-constexpr long long DefaultInterval = 5, MaxInterval = 300;
+// The longest polling interval a server may ask for.
+constexpr long long MaxInterval = 300;
 
 // How the run ends short of a token: the response code and why.
 struct Ending {
@@ -44,13 +42,6 @@ platform::HttpsLimits limitsUntil(const Options& options, Clock::time_point dead
   platform::HttpsLimits limits = httpsLimits(options);
   limits.totalMs = std::clamp(msLeft(deadline), 1LL, limits.totalMs);
   return limits;
-}
-
-// A value the box file carries on a line of its own: no control characters.
-bool lineText(const std::string& text) {
-  return !text.empty() && text.size() <= 4096 && std::none_of(text.begin(), text.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-  });
 }
 
 // A token reply that ended a flow, as the run's ending.
@@ -79,24 +70,19 @@ class SignInRun {
       ending->why = "device endpoint: " + err;
       return false;
     }
-    json object = json::parse(answer.body, nullptr, false);
-    std::string deviceCode, userCode, address;
-    long long expiresIn = 0, interval = DefaultInterval;
-    ending->why =
-        "device endpoint gave an unusable answer (HTTP " + std::to_string(answer.status) + ")";
-    if (answer.status != 200 || !object.is_object() || !text(object, "device_code", &deviceCode) ||
-        !text(object, "user_code", &userCode) ||
-        !(text(object, "verification_uri", &address) ||
-          text(object, "verification_url", &address)) ||
-        !seconds(object, "expires_in", &expiresIn) || expiresIn < 1 ||
-        (object.contains("interval") && !seconds(object, "interval", &interval)) ||
-        !lineText(userCode) || !lineText(address)) {
+    DeviceCode code;
+    if (!readDeviceCode(answer, &code)) {
+      ending->why =
+          "device endpoint gave an unusable answer (HTTP " + std::to_string(answer.status) + ")";
       return false;
     }
-    if (!writeBox("device\n" + address + "\n" + userCode + "\n", ending)) return false;
-    Clock::time_point expiry = std::min(deadline_, Clock::now() + std::chrono::seconds(expiresIn));
-    interval = std::clamp(interval, 1LL, MaxInterval);
-    form = {{"grant_type", DeviceGrant}, {"device_code", deviceCode}};
+    if (!writeBox("device\n" + code.verificationUri + "\n" + code.userCode + "\n", ending)) {
+      return false;
+    }
+    Clock::time_point expiry =
+        std::min(deadline_, Clock::now() + std::chrono::seconds(code.expiresIn));
+    long long interval = std::clamp(code.interval, 1LL, MaxInterval);
+    form = {{"grant_type", DeviceGrant}, {"device_code", code.deviceCode}};
     addClient(&form);
     for (;;) {
       auto next = Clock::now() + std::chrono::seconds(interval);
@@ -145,10 +131,6 @@ class SignInRun {
                                       {"code_challenge", challenge},
                                       {"code_challenge_method", "S256"},
                                       {"login_hint", request_.user}});
-    if (!lineText(address)) {
-      ending->why = "authorization address holds control characters";
-      return false;
-    }
     if (!writeBox("browser\n" + address + "\n", ending)) return false;
     std::string head;
     int readMs = options_.timeouts.readMs;
@@ -216,25 +198,6 @@ class SignInRun {
     if (platform::replaceWithPrivateFile(request_.boxFile, text)) return true;
     ending->why = "cannot write " + request_.boxFile;
     return false;
-  }
-
-  static bool text(const json& object, const char* name, std::string* value) {
-    auto it = object.find(name);
-    if (it == object.end() || !it->is_string() || it->get_ref<const std::string&>().empty() ||
-        it->get_ref<const std::string&>().size() > 4096) {
-      return false;
-    }
-    *value = it->get<std::string>();
-    return true;
-  }
-
-  static bool seconds(const json& object, const char* name, long long* value) {
-    auto it = object.find(name);
-    if (it == object.end() || !it->is_number_integer()) return false;
-    *value = it->is_number_unsigned() ? static_cast<long long>(std::min<unsigned long long>(
-                                            it->get<unsigned long long>(), 1ULL << 31))
-                                      : std::min(it->get<long long>(), 1LL << 31);
-    return *value >= 0;
   }
 
   // The query of the request line "GET /?a=b&c=d HTTP/1.1", decoded.
