@@ -283,6 +283,16 @@ TEST(OAuth2Login, RefreshesRotatesAndAsksForANewGrant) {
         "/ok/token", {{"grant_type", "refresh_token"}, {"refresh_token", before.refreshToken}});
     EXPECT_EQ(row.refreshed, reuse.find("invalid_grant") != std::string::npos);  // rotated
   }
+  // The program's command line: the token file before the server, "-" for the password.
+  minted(ok, 3600)();
+  std::string run = "timeout 3 " MAILVAK_BINARY_DIR "/mboxtool --oauth2 " + path +
+                    " pop.example.com 110 piet - list </dev/null";
+  FILE* tool = popen(run.c_str(), "r");
+  char line[256] = "";
+  EXPECT_TRUE(tool && fgets(line, sizeof line, tool));
+  EXPECT_EQ(256, tool ? pclose(tool) : 0);  // exit status 1
+  EXPECT_TRUE(std::string(line).starts_with("-ERR [OAUTH2/REGRANT] ")) << line;
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 // What the tool takes from a token endpoint: tokens a login line can carry, of
