@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -26,6 +27,16 @@ namespace {
 using testing_support::readFile;
 using testing_support::ScopedTempDir;
 using Clock = std::chrono::steady_clock;
+
+// What curl prints for args.
+std::string curl(const std::string& args) {
+  std::string out;
+  FILE* pipe = popen(("curl -s " + args).c_str(), "r");
+  char chunk[4096];
+  while (pipe && fgets(chunk, sizeof chunk, pipe)) out += chunk;
+  if (pipe) pclose(pipe);
+  return out;
+}
 
 // The authorization server, and a providers file with one section per mode:
 // server <mode>.device signs in with the device flow, <mode>.web in the browser.
@@ -67,16 +78,6 @@ class AuthServer {
   }
   bool up() const { return port_ > 0; }
 
-  // What GET path answers, read by curl.
-  std::string get(const std::string& path) const {
-    std::string body;
-    FILE* curl = popen(("curl -s " + base + path).c_str(), "r");
-    char chunk[4096];
-    while (curl && fgets(chunk, sizeof chunk, curl)) body += chunk;
-    if (curl) pclose(curl);
-    return body;
-  }
-
   // Posts a form to the server; the answer's body.
   std::string post(const std::string& path, const mboxtool::Form& form) const {
     platform::HttpsAnswer answer;
@@ -105,11 +106,13 @@ Ran signIn(const ScopedTempDir& dir, const std::string& server, User user,
            mboxtool::Options options = quick()) {
   mboxtool::StringSink sink;
   auto start = Clock::now();
+  std::atomic<bool> ended = false;
   std::thread run([&] {
     mboxtool::signIn({server, "jan", dir.file("token"), dir.file("box")}, options, sink);
+    ended = true;
   });
   std::string box;
-  for (int i = 0; i < 300 && box.empty() && sink.text.empty(); ++i) {
+  for (int i = 0; i < 300 && box.empty() && !ended; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     box = readFile(dir.file("box"));
   }
@@ -121,13 +124,8 @@ Ran signIn(const ScopedTempDir& dir, const std::string& server, User user,
 // The browser: follows the authorization address to the listener, the
 // second time too when told; true when the tool answered it.
 bool browse(const std::string& box, int times = 1) {
-  std::string address = box.substr(0, box.find('\n')), page;
-  for (int i = 0; i < times; ++i) {
-    FILE* curl = popen(("curl -s -L --max-time 5 '" + address + "'").c_str(), "r");
-    char chunk[512];
-    while (curl && fgets(chunk, sizeof chunk, curl)) page += chunk;
-    if (curl) pclose(curl);
-  }
+  std::string page, address = box.substr(0, box.find('\n'));
+  for (int i = 0; i < times; ++i) page += curl("-L --max-time 5 '" + address + "'");
   return page.find("Aanmelden") != std::string::npos;
 }
 
@@ -189,7 +187,7 @@ TEST(OAuth2SignIn, EachFlowEndsAsTheUserAndTheServerMakeIt) {
   // What the browser flow sent: the user as the hint, a verifier of 43 characters
   // (the server checked it against the S256 challenge), and no code of a
   // redirect with another state exchanged.
-  std::string log = server.get("/log");
+  std::string log = curl(server.base + "/log");
   EXPECT_NE(log.find("\"login_hint\": \"jan\""), std::string::npos);
   EXPECT_TRUE(std::regex_search(log, std::regex("\"code_verifier\": \"[A-Za-z0-9_-]{43}\"")));
   EXPECT_EQ(log.find("/wrongstate/token"), std::string::npos);
