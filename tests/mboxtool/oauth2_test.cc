@@ -257,7 +257,8 @@ TEST(OAuth2Login, RefreshesRotatesAndAsksForANewGrant) {
     mboxtool::TokenFile before, after;
     std::string err;
     bool loaded = mboxtool::loadTokenFile(path, &before, &err);
-    mboxtool::Request request{row.server, "110", row.user, "-", "list", {}};
+    mboxtool::Request request;
+    request.server = row.server, request.user = row.user, request.password = "-";
     mboxtool::StringSink sink;
     auto start = Clock::now();
     int status = mboxtool::prepareOAuth2Login(path, &request, quick(), sink);
