@@ -2,7 +2,7 @@
 # Sourced by scripts/test, scripts/demo and the package scripts.
 
 build_packages() {
-  echo "cmake g++ make pkg-config libssl-dev"
+  echo "cmake g++ make pkg-config libssl-dev libcurl4-openssl-dev nlohmann-json3-dev"
 }
 
 test_packages() {

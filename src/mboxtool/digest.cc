@@ -87,4 +87,11 @@ std::string base64(std::string_view data) {
   return out;
 }
 
+std::string base64url(std::string_view data) {
+  std::string out = base64(data);
+  while (!out.empty() && out.back() == '=') out.pop_back();
+  for (char& c : out) c = c == '+' ? '-' : c == '/' ? '_' : c;
+  return out;
+}
+
 }  // namespace mboxtool

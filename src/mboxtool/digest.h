@@ -1,5 +1,6 @@
-// The two encodings the tool computes itself: SHA-256 for the names of the
-// files it keeps, Base64 for AUTH PLAIN. One implementation for every
+// The encodings the tool computes itself: SHA-256 for the names of the
+// files it keeps and the sign-in's code challenge, Base64 for AUTH PLAIN and
+// its URL-safe form for the sign-in's secrets. One implementation for every
 // system, so the kept files carry the same names everywhere.
 #pragma once
 
@@ -14,5 +15,8 @@ std::array<unsigned char, 32> sha256(std::string_view data);
 
 /// data in Base64 with padding, no line breaks.
 std::string base64(std::string_view data);
+
+/// data in the URL-safe Base64 alphabet ("-" and "_"), without padding.
+std::string base64url(std::string_view data);
 
 }  // namespace mboxtool

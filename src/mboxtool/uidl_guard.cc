@@ -114,23 +114,6 @@ bool nextLine(std::string_view* text, std::string_view* line) {
   return true;
 }
 
-// Puts a private file holding text in the place of path, first as
-// path.new, so that it is there complete or not at all.
-bool replaceWhole(const std::string& path, const std::string& text, std::string* err) {
-  std::string temp = path + ".new";
-  platform::removeFile(temp);
-  if (!platform::createPrivateFile(temp, text)) {
-    *err = "cannot write " + temp;
-    return false;
-  }
-  if (!platform::replaceFile(temp, path)) {
-    platform::removeFile(temp);
-    *err = "cannot write " + path;
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string sidecarName(const std::string& host, int port, const std::string& user) {
@@ -182,8 +165,7 @@ void rememberAhead(const std::string& path, Ahead found, long long now) {
   text += std::to_string(now);
   text += '\n';
   // A record that cannot be written costs another probe next time, nothing more.
-  std::string err;
-  replaceWhole(path, text, &err);
+  platform::replaceWithPrivateFile(path, text);
 }
 
 void addListLine(MailboxIndex* index, std::string_view line) {
@@ -224,7 +206,9 @@ bool saveIndex(const std::string& path, const MailboxIndex& index, std::string* 
   for (const auto& [n, e] : index.entries) {
     text << n << ' ' << e.size << ' ' << (e.hasUidl ? hex(e.uidl) : "-") << '\n';
   }
-  return replaceWhole(path, text.str(), err);
+  if (platform::replaceWithPrivateFile(path, text.str())) return true;
+  *err = "cannot write " + path;
+  return false;
 }
 
 bool loadIndex(const std::string& path, MailboxIndex* index, std::string* err) {

@@ -59,6 +59,12 @@ class PrivateFileWriter {
 /// when anything exists under path (a symbolic link included).
 inline bool createPrivateFile(const std::string& path, std::string_view data);
 
+/// Puts a new file that only the user can read and write, holding data, in
+/// the place of path: written whole under path + ".new" first (anything there
+/// removed, never followed), then renamed, so that path holds the old file or
+/// the new one, never a part of it. False, with path as it was, on failure.
+inline bool replaceWithPrivateFile(const std::string& path, std::string_view data);
+
 /// Puts the file from in the place of to, replacing what was there in one step.
 bool replaceFile(const std::string& from, const std::string& to);
 
@@ -78,6 +84,15 @@ inline bool createPrivateFile(const std::string& path, std::string_view data) {
   ok = file.close() && ok;
   if (!ok) removeFile(path);
   return ok;
+}
+
+inline bool replaceWithPrivateFile(const std::string& path, std::string_view data) {
+  std::string temp = path + ".new";
+  removeFile(temp);
+  if (!createPrivateFile(temp, data)) return false;
+  if (replaceFile(temp, path)) return true;
+  removeFile(temp);
+  return false;
 }
 
 }  // namespace platform

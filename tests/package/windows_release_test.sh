@@ -57,7 +57,7 @@ check(all("$version" in v for v in update.values()) and
       f"scoop: autoupdate gives {update}")
 PY
 
-own_dlls='^(ADVAPI32|CRYPT32|KERNEL32|msvcrt|ole32|Secur32|SHELL32|USER32|WS2_32)\.dll$'
+own_dlls='^(ADVAPI32|bcrypt|CRYPT32|KERNEL32|msvcrt|ole32|Secur32|SHELL32|USER32|WINHTTP|WS2_32)\.dll$'
 for exe in "$WIN"/*.exe "$WIN"/tests/*.exe; do
   dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p')
   others=$(grep -Eiv "$own_dlls" <<< "$dlls" || true)

@@ -255,6 +255,7 @@ class OAuth2Server {
     if (pid_ > 0) kill(pid_, SIGTERM);
     if (out_) pclose(out_);
   }
+  bool up() const { return port_ > 0; }
   std::string url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
   }
