@@ -44,6 +44,10 @@ timed() {
 e2e_start 127 45
 e2e_mailvak
 e2e_expect "the folder lines did not appear" e2e_row_starts $((accounts + 2)) "Account $accounts"
+# The first a finds no server memory of the tool's yet; the second is every
+# later one (the tool remembers for 30 days that a server takes commands sent
+# ahead).
+first=$(timed a)
 all=$(timed a)
 e2e_lacks bezig && [ "$(e2e_capture | grep -c '2 berichten,')" = "$accounts" ] ||
   e2e_fail "a did not check all $accounts"
@@ -53,7 +57,7 @@ for ((a = 1; a <= accounts; a++)); do
   e2e_row_has $((a + 2)) "2 berichten," || e2e_fail "Home did not check account $a"
   e2e_keys Left Down
 done
-printf 'a over %d accounts at %s ms RTT: %.2f s\n' "$accounts" "$rtt" "$all"
+printf 'a over %d accounts at %s ms RTT: %.2f s (the first a: %.2f s)\n' "$accounts" "$rtt" "$all" "$first"
 printf '%d checks one by one with Home:   %.2f s (the Home keys alone)\n' "$accounts" "$one"
 printf 'a is %.1f times as fast\n' "$(echo "$one / $all" | bc -l)"
 e2e_send q

@@ -134,7 +134,11 @@ userdb {
   driver = passwd-file
   args = username_format=%u $base/passwd
 }
+# Login and mail processes are kept and reused, as on a busy server, so that
+# tests and benchmarks do not spend this machine's CPU on starting them.
 service pop3-login {
+  service_count = 0
+  process_min_avail = 2
   inet_listener pop3 {
     address = 127.0.0.1
     port = $port
@@ -142,6 +146,10 @@ service pop3-login {
   inet_listener pop3s {
     $pop3s
   }
+}
+service pop3 {
+  service_count = 0
+  process_min_avail = 4
 }
 service anvil {
   unix_listener anvil-auth-penalty {

@@ -87,8 +87,9 @@ class Session {
   /// Whether the server offered STLS on the plain connection of open().
   bool offeredStls() const { return stlsOffered_; }
 
-  /// What the tool remembers of this server's commands sent ahead. With
-  /// Unknown, open() finds out when CAPA does not announce PIPELINING.
+  /// What the tool remembers of this server's commands sent ahead: with
+  /// Works, CAPA goes out before the greeting arrives. With Unknown, open()
+  /// finds out: from CAPA's PIPELINING, or by a probe when it is not announced.
   void recallAhead(Ahead known) { ahead_ = known; }
   /// What open() found out: Unknown when it did not try.
   Ahead probedAhead() const { return probed_; }
@@ -124,8 +125,10 @@ class Session {
 
   /// Sends the commands, pipelined in windows when the server announces
   /// PIPELINING or answers commands sent ahead, and hands every reply to handler. False with *err
-  /// when the connection failed or the handler stopped the batch.
-  bool run(const std::vector<Command>& commands, ReplyHandler& handler, std::string* err);
+  /// when the connection failed or the handler stopped the batch. With firstSent, the first
+  /// command has gone out already.
+  bool run(const std::vector<Command>& commands, ReplyHandler& handler, std::string* err,
+           bool firstSent = false);
 
   const Capabilities& capabilities() const { return caps_; }
 
@@ -137,7 +140,8 @@ class Session {
                     const std::string& token, std::string* reply, std::string* err);
   bool probeAhead(const std::string& early, std::string* err);
   bool readStatus(std::string* line, std::string* err);
-  bool askCapabilities(std::string* err);
+  // CAPA and its answer; with sent, only the answer (CAPA went ahead).
+  bool askCapabilities(std::string* err, bool sent = false);
   bool send(const std::string& text, std::string* err);
 
   Connection conn_;
