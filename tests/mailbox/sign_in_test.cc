@@ -15,16 +15,13 @@ using testing_support::writeFile;
 // Accounts 1 and 3 are on the servers of a provider; 1 has no password.
 struct SignIn : testing_support::TestProgram {
   explicit SignIn(OAuth2Flow flow = OAuth2Flow::Device, std::string clientId = "id") {
-    state.oauth2Providers = {{"Test",
-                              {"pop1.example.org", "pop3.example.org"},
-                              flow,
-                              "https://t/device",
-                              "https://t/authorize",
-                              "https://t/token",
-                              std::move(clientId),
-                              "",
-                              "",
-                              {}}};
+    state.oauth2Providers = {{.name = "Test",
+                              .servers = {"pop1.example.org", "pop3.example.org"},
+                              .flow = flow,
+                              .deviceEndpoint = "https://t/device",
+                              .authorizationEndpoint = "https://t/authorize",
+                              .tokenEndpoint = "https://t/token",
+                              .clientId = std::move(clientId)}};
     state.account(1).password.clear();
     state.account(1).resultFilesCurrent = false;
     state.account(1).busyMark = " [bezig]";

@@ -511,12 +511,12 @@ TEST(DovecotTool, ListsReadsAndDeletesWhatTheServerHolds) {
     EXPECT_EQ(list, tool({"list"}).out);
     using enum mboxtool::Login;
     for (auto login : {XOAuth2, OAuthBearer})
-      EXPECT_EQ(list, tool({"list"}, oauth.post("/mint", user), login).out);
+      EXPECT_EQ(list, tool({"list"}, oauth.mint(user).accessToken, login).out);
     if (user == "stls") {  // a revoked token, or another user's, is refused as a wrong password is
-      std::string revoked = oauth.post("/mint", user);
-      oauth.post("/revoke", user);
+      std::string revoked = oauth.mint(user).accessToken;
+      oauth.post("/revoke", {{"user", user}});
       for (auto [login, token] :
-           {std::pair{XOAuth2, revoked}, {OAuthBearer, oauth.post("/mint", "tls")}}) {
+           {std::pair{XOAuth2, revoked}, {OAuthBearer, oauth.mint("tls").accessToken}}) {
         Ran refused = tool({"list"}, token, login);
         EXPECT_EQ(1, refused.status);
         EXPECT_EQ("-ERR [AUTH] Authentication failed.\r\n", refused.out);

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "core/tool_commands.h"
+#include "mboxtool/oauth2.h"
 #include "support/temp_dir.h"
 
 namespace pop3_support {
@@ -259,17 +260,16 @@ class OAuth2Server {
   std::string url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
   }
-  /// The access token that path (/mint) answers to a POST for user; "" for /revoke.
-  std::string post(const std::string& path, const std::string& user) const {
-    FILE* p = popen(("python3 -c 'import json, sys, urllib.request as u; print(json.load(u.urlopen("
-                     "sys.argv[1], sys.argv[2].encode())).get(\"access_token\", \"\"))' " +
-                     url(path) + " user=" + user)
-                        .c_str(),
-                    "r");
-    char token[256] = "";
-    if (p && std::fscanf(p, "%255s", token) != 1) token[0] = '\0';
-    if (p) pclose(p);
-    return token;
+  /// The body of the server's answer to form, posted to path.
+  std::string post(const std::string& path, const mboxtool::Form& form) const {
+    platform::HttpsAnswer answer;
+    std::string err;
+    platform::postForm(url(path), mboxtool::formEncode(form), {}, &answer, &err);
+    return answer.body;
+  }
+  /// A fresh token pair of user, without a flow.
+  mboxtool::TokenReply mint(const std::string& user) const {
+    return mboxtool::readTokenReply({200, post("/mint", {{"user", user}})});
   }
 
  private:

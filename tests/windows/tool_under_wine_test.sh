@@ -6,7 +6,11 @@
 # certificate the Windows store does not trust, or a server older than TLS 1.2,
 # ends the run with one -ERR line before the server sees a login. An access
 # token from the local authorization server lists by XOAUTH2 what the password lists.
-# Exit 77 (skipped) without the .exe, wine64 or Dovecot.
+# --signin against that server over http://127.0.0.1: the device flow with WinHTTP,
+# approved while the tool polls, and the browser flow, whose Winsock listener takes
+# the redirect the test follows as the browser. Each writes its token file and says
+# "+OK signed in"; no token reaches the output.
+# Exit 77 (skipped) without the .exe, wine64, Dovecot or curl.
 set -euo pipefail
 SRC=${MAILVAK_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
 TOOL=${MAILVAK_BINARY_DIR:-$SRC/build}/mboxtool
@@ -17,6 +21,7 @@ skip() { echo "SKIP: $*"; exit 77; }
 [ -f "$WIN/mboxtool.exe" ] || skip "no $WIN/mboxtool.exe (cmake -B build-windows -S . -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake)"
 [ -x "$WINE" ] || skip "wine64 is not installed"
 [ -x /usr/sbin/dovecot ] || skip "dovecot-pop3d is not installed"
+command -v curl >/dev/null || skip "curl is not installed"
 
 T=$(mktemp -d /tmp/mboxtool-wine.XXXXXX)
 chmod 0755 "$T"  # Dovecot's auth process must reach its users file
@@ -34,7 +39,7 @@ trap 'echo "FAIL: line $LINENO"' ERR
 
 # One mailbox, served on a plain-text port and, by a second instance with the
 # self-signed certificate that also takes access tokens, on an STLS port and a TLS port.
-mkdir -p "$T/dovecot" "$T/mail" "$T/posix" "$T/wine" "$T/untrusted" "$WINEPREFIX"
+mkdir -p "$T/dovecot" "$T/mail" "$T/posix" "$T/wine" "$T/untrusted" "$T/signin" "$WINEPREFIX"
 PLAIN=$("$DOVECOT" freeport) STLS=$("$DOVECOT" freeport) TLS=$("$DOVECOT" freeport)
 "$DOVECOT" adduser "$T/dovecot" jan geheim
 for n in $(seq 1 8); do
@@ -122,4 +127,30 @@ token=$(python3 -c 'import json, sys, urllib.request as u
 print(json.load(u.urlopen(sys.argv[1], b"user=jan"))["access_token"])' "$OAUTH2_URL/mint")
 (cd "$T/wine" && "$WINE" "$WIN/mboxtool.exe" --xoauth2 "localhost:$STLS" 110 jan "$token" list) |
   cmp - <(tool posix "$T/posix" "localhost:$STLS" list) || fail "a token lists unlike the password"
+
+AT=$OAUTH2_URL/ok
+printf '[%s]\nservers = %s\nflow = %s\n%s_endpoint = %s\ntoken_endpoint = %s/token\nclient_id = c\n' \
+  Apparaat device.example device device "$AT/devicecode" "$AT" \
+  Browser web.example browser authorization "$AT/authorize" "$AT" >"$T/signin/providers.ini"
+# signin SERVER USER-ACTION: one sign-in in $T/signin, the action run once the box file is there.
+signin() {
+  local at=$T/signin
+  rm -f "$at/token.json" "$at/box.txt"
+  (cd "$at" && MAILVAK_OAUTH2_PROVIDERS=providers.ini MBOXTOOL_TOTAL_TIMEOUT_MS=20000 \
+    "$WINE" "$WIN/mboxtool.exe" --signin "$1" jan token.json box.txt >out.txt) &
+  local run=$!
+  for _ in $(seq 200); do [ -s "$at/box.txt" ] && break; sleep 0.05; done
+  [ -s "$at/box.txt" ] || fail "$1: no box file"
+  $2
+  wait $run || fail "$1: exit status $?: $(cat "$at/out.txt")"
+  [ "$(tr -d '\r' <"$at/out.txt")" = "+OK signed in" ] || fail "$1: $(cat "$at/out.txt")"
+  grep -q '"refresh_token": "[A-Za-z0-9_-]\{20,\}"' "$at/token.json" || fail "$1: token file"
+  ! grep -q "$(sed -n 's/.*"access_token": "\(.*\)".*/\1/p' "$at/token.json")" "$at/out.txt" ||
+    fail "$1: the access token is in the output"
+  echo "ok $1"
+}
+approve() { curl -s -d "user_code=$(sed -n 3p "$T/signin/box.txt" | tr -d '\r')" -d user=jan "$OAUTH2_URL/approve" >/dev/null; }
+browse() { curl -s -L --max-time 10 "$(sed -n 2p "$T/signin/box.txt" | tr -d '\r')" | grep -q Aanmelden; }
+signin device.example approve
+signin web.example browse
 echo "PASS in $((SECONDS - start)) s"
