@@ -21,7 +21,10 @@ struct SignIn : testing_support::TestProgram {
                               .deviceEndpoint = "https://t/device",
                               .authorizationEndpoint = "https://t/authorize",
                               .tokenEndpoint = "https://t/token",
-                              .clientId = std::move(clientId)}};
+                              .clientId = std::move(clientId),
+                              .clientSecret = "",
+                              .scope = "",
+                              .mechanism = platform::SaslMechanism::XOAuth2}};
     state.account(1).password.clear();
     state.account(1).resultFilesCurrent = false;
     state.account(1).busyMark = " [bezig]";
