@@ -107,8 +107,9 @@ for server in "localhost:$PLAIN" "localhost:$STLS" "pop3s://localhost:$TLS"; do
   (cd "$T/posix" && ls) >"$T/posix.files"
   (cd "$T/wine" && ls) >"$T/wine.files"
   cmp "$T/posix.files" "$T/wine.files" || fail "$server: the tools keep different files"
-  for f in $(cat "$T/posix.files"); do
-    cmp "$T/posix/$f" "$T/wine/$f" || fail "$server: $f differs"
+  for f in $(cat "$T/posix.files"); do  # a record of commands sent ahead carries its time
+    words() { [[ $f == ahead-* ]] && cut -d' ' -f1 "$1" || cat "$1"; }
+    cmp <(words "$T/posix/$f") <(words "$T/wine/$f") || fail "$server: $f differs"
   done
   # The second deletes the message that is first after the first deleted its,
   # each by the snapshot it named.
