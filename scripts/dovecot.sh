@@ -150,6 +150,7 @@ service pop3-login {
 service pop3 {
   service_count = 0
   process_min_avail = 4
+  process_limit = 200
 }
 service anvil {
   unix_listener anvil-auth-penalty {
