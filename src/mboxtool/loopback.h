@@ -13,6 +13,13 @@
 
 namespace mboxtool {
 
+/// The milliseconds from now until deadline (negative once it has passed).
+inline long long msUntil(std::chrono::steady_clock::time_point deadline) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             deadline - std::chrono::steady_clock::now())
+      .count();
+}
+
 /// Fills *bytes with count bytes from the system's cryptographic generator;
 /// false when it has none to give.
 bool secureRandom(size_t count, std::string* bytes);

@@ -27,10 +27,6 @@ bool ready(int fd, short events, long long budgetMs) {
   return n > 0;
 }
 
-long long msUntil(Clock::time_point end) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-}
-
 }  // namespace
 
 bool secureRandom(size_t count, std::string* bytes) {

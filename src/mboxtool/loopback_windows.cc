@@ -25,10 +25,6 @@ bool ready(SOCKET s, bool forWrite, long long budgetMs) {
   return select(0, forWrite ? nullptr : &set, forWrite ? &set : nullptr, nullptr, &tv) > 0;
 }
 
-long long msUntil(Clock::time_point end) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-}
-
 }  // namespace
 
 bool secureRandom(size_t count, std::string* bytes) {

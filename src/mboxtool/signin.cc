@@ -33,14 +33,10 @@ struct Ending {
   std::string why;
 };
 
-long long msLeft(Clock::time_point deadline) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-}
-
 // The HTTPS limits of one request, its whole ending by deadline at the latest.
 platform::HttpsLimits limitsUntil(const Options& options, Clock::time_point deadline) {
   platform::HttpsLimits limits = httpsLimits(options);
-  limits.totalMs = std::clamp(msLeft(deadline), 1LL, limits.totalMs);
+  limits.totalMs = std::clamp(msUntil(deadline), 1LL, limits.totalMs);
   return limits;
 }
 
